@@ -1,0 +1,4 @@
+// Drawing the board and its windows.
+#pragma once
+
+void IdleStep();

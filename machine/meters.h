@@ -1,0 +1,18 @@
+// The game's own accounting: 453 meters, the payout balance and the record file.
+#pragma once
+#include <cstdint>
+
+constexpr int kMeterCount = 453;
+constexpr int PayoutPercent = 30;
+
+extern int32_t Meters[kMeterCount];
+extern float PayoutBalance;
+extern int32_t GamePrize;
+
+void MeterIncrement(int16_t n);
+void MeterAdd(int16_t n, int16_t amount);
+void RateAdd(uint8_t index, float amount);
+float ReadPayoutBalance(uint8_t index);
+void LoadRecord();
+void SaveRecord();
+void RecordPrize();

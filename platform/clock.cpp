@@ -1,0 +1,57 @@
+#include "platform/clock.h"
+
+#include <time.h>
+
+namespace {
+constexpr uint32_t kVirtualStep = 1;
+bool virtualClock = false;
+uint32_t virtualNow = 0;
+uint32_t startTime = 0;
+bool started = false;
+
+uint32_t RealNow() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<uint32_t>(static_cast<uint64_t>(ts.tv_sec) * 1000u + ts.tv_nsec / 1000000);
+}
+
+uint32_t Read() {
+  if (!virtualClock) return RealNow();
+  uint32_t now = virtualNow;
+  virtualNow += kVirtualStep;
+  return now;
+}
+
+void NoteStart() {
+  if (!started) {
+    started = true;
+    startTime = ClockPeek();
+  }
+}
+}  // namespace
+
+uint32_t timeGetTime() {
+  NoteStart();
+  return Read();
+}
+
+uint32_t GetTickCount() {
+  NoteStart();
+  return Read();
+}
+
+void UseVirtualClock(uint32_t start) {
+  virtualClock = true;
+  virtualNow = start;
+  started = true;
+  startTime = start;
+}
+
+bool VirtualClockInUse() { return virtualClock; }
+
+uint32_t ClockPeek() { return virtualClock ? virtualNow : RealNow(); }
+
+uint32_t ClockSinceStart() {
+  NoteStart();
+  return ClockPeek() - startTime;
+}

@@ -1,0 +1,11 @@
+// One blocking IPv4 stream socket, as the game's link to the credit server uses it.
+#pragma once
+#include <cstdint>
+
+constexpr int kNoSocket = -1;
+
+int NetSocket();                                        // kNoSocket on failure
+bool NetConnect(int socket, const char* ip, uint16_t port);
+int NetSend(int socket, const void* data, int length);  // bytes sent, or -1
+int NetRecv(int socket, void* data, int length);        // bytes received, 0 when closed, or -1
+void NetClose(int socket);

@@ -1,0 +1,167 @@
+#include "platform/window.h"
+
+#include <SDL.h>
+
+#include <cstdio>
+#include <deque>
+#include <random>
+
+#include "platform/clock.h"
+#include "platform/options.h"
+#include "platform/png.h"
+
+namespace {
+constexpr int kScreenW = 800, kScreenH = 600;
+
+WindowProc windowProc = nullptr;
+std::deque<MSG> queue;
+size_t nextScriptEvent = 0;
+
+SDL_Window* window = nullptr;
+SDL_Renderer* renderer = nullptr;
+SDL_Texture* texture = nullptr;
+
+const uint16_t* shownPixels = nullptr;
+int shownPitch = kScreenW;
+
+struct Monkey {
+  std::mt19937 rng;
+  uint32_t nextMs = 0;
+  void Start(uint32_t seed) {
+    rng.seed(seed);
+    Plan(0);
+  }
+  void Plan(uint32_t from) { nextMs = from + 150 + rng() % 2500; }
+} monkey;
+
+void QueueTouch(int x, int y) { queue.push_back({WM_LBUTTONDOWN, 1, MakePositionWord(x, y)}); }
+
+// Window positions to the 800 x 600 screen the game draws.
+void QueueWindowTouch(int wx, int wy) {
+  int w = kScreenW, h = kScreenH;
+  if (window) SDL_GetWindowSize(window, &w, &h);
+  if (w <= 0 || h <= 0) return;
+  QueueTouch(static_cast<int>(static_cast<int64_t>(wx) * kScreenW / w),
+             static_cast<int>(static_cast<int64_t>(wy) * kScreenH / h));
+}
+
+void PollWindowSystem() {
+  if (!window) return;
+  SDL_Event e;
+  while (SDL_PollEvent(&e)) {
+    switch (e.type) {
+      case SDL_MOUSEBUTTONDOWN:
+        if (e.button.button == SDL_BUTTON_LEFT && e.button.which != SDL_TOUCH_MOUSEID)
+          QueueWindowTouch(e.button.x, e.button.y);
+        break;
+      case SDL_FINGERDOWN:
+        QueueTouch(static_cast<int>(e.tfinger.x * kScreenW), static_cast<int>(e.tfinger.y * kScreenH));
+        break;
+      case SDL_QUIT:
+        queue.push_back({WM_DESTROY, 0, 0});
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+void RunDueScriptEvents() {
+  const auto& script = Options.script;
+  if (nextScriptEvent >= script.size() && !Options.monkey) return;
+  uint32_t now = ClockSinceStart();
+  while (nextScriptEvent < script.size() && script[nextScriptEvent].ms <= now) {
+    const ScriptEvent& e = script[nextScriptEvent++];
+    switch (e.kind) {
+      case ScriptEvent::Touch: QueueTouch(e.x, e.y); break;
+      case ScriptEvent::Close: queue.push_back({WM_DESTROY, 0, 0}); break;
+      case ScriptEvent::Shot:
+        if (!SaveScreenshot(e.file.c_str())) std::fprintf(stderr, "quibblo: cannot save %s\n", e.file.c_str());
+        break;
+    }
+  }
+  if (Options.monkey && now >= monkey.nextMs) {
+    QueueTouch(static_cast<int>(monkey.rng() % kScreenW), static_cast<int>(monkey.rng() % kScreenH));
+    monkey.Plan(now);
+  }
+}
+}  // namespace
+
+bool CreateMainWindow(WindowProc proc) {
+  windowProc = proc;
+  nextScriptEvent = 0;
+  if (Options.monkey) monkey.Start(Options.monkeySeed);
+  if (Options.headless) return true;
+  SDL_SetHint(SDL_HINT_TOUCH_MOUSE_EVENTS, "0");
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    std::fprintf(stderr, "quibblo: no display: %s\n", SDL_GetError());
+    return false;
+  }
+  Uint32 flags = Options.windowed ? 0 : (SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS);
+  window = SDL_CreateWindow("", 0, 0, kScreenW, kScreenH, flags | SDL_WINDOW_SHOWN);
+  if (window) renderer = SDL_CreateRenderer(window, -1, 0);
+  if (renderer)
+    texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB565, SDL_TEXTUREACCESS_STREAMING, kScreenW, kScreenH);
+  if (!texture) {
+    std::fprintf(stderr, "quibblo: cannot create the window: %s\n", SDL_GetError());
+    DestroyMainWindow();
+    return false;
+  }
+  SDL_ShowCursor(SDL_DISABLE);
+  return true;
+}
+
+void DestroyMainWindow() {
+  if (texture) SDL_DestroyTexture(texture);
+  if (renderer) SDL_DestroyRenderer(renderer);
+  if (window) SDL_DestroyWindow(window);
+  texture = nullptr;
+  renderer = nullptr;
+  window = nullptr;
+  shownPixels = nullptr;
+  if (!Options.headless) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+bool MainWindowExists() { return window != nullptr; }
+
+bool PeekMessage(MSG* msg) {
+  PollWindowSystem();
+  RunDueScriptEvents();
+  if (queue.empty()) return false;
+  *msg = queue.front();
+  queue.pop_front();
+  return true;
+}
+
+void TranslateMessage(const MSG*) {}
+
+intptr_t DispatchMessage(const MSG* msg) {
+  if (windowProc) return windowProc(msg->message, msg->wParam, msg->lParam);
+  return DefWindowProc(msg->message, msg->wParam, msg->lParam);
+}
+
+void PostQuitMessage(int exitCode) { queue.push_back({WM_QUIT, static_cast<uintptr_t>(exitCode), 0}); }
+
+intptr_t DefWindowProc(uint32_t, uintptr_t, intptr_t) { return 0; }
+
+void PostMessageForTest(const MSG& msg) { queue.push_back(msg); }
+
+void ShowFrame565(const uint16_t* pixels, int pitchPixels) {
+  shownPixels = pixels;
+  shownPitch = pitchPixels;
+  if (!texture) return;
+  if (pixels) {
+    SDL_UpdateTexture(texture, nullptr, pixels, pitchPixels * 2);
+    SDL_RenderCopy(renderer, texture, nullptr, nullptr);
+  } else {
+    SDL_RenderClear(renderer);
+  }
+  SDL_RenderPresent(renderer);
+}
+
+bool SaveScreenshot(const char* path) { return WritePng565(path, shownPixels, kScreenW, kScreenH, shownPitch); }
+
+void ShowMessageBox(const char* title, const char* text) {
+  if (window && SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title, text, window) == 0) return;
+  std::fprintf(stderr, "quibblo: %s: %s\n", title, text);
+}

@@ -1,0 +1,4 @@
+// The enciphered, word-compressed true/false question files.
+#pragma once
+
+bool IndexQuestionFiles();
