@@ -50,6 +50,9 @@ PLACEHOLDER void BlendCanvas(int32_t, const ClipBox*, int) {}
 PLACEHOLDER bool InitSound() { return true; }
 
 // Accounting: no meters are kept.
+PLACEHOLDER int32_t Meters[kMeterCount];
+PLACEHOLDER float PayoutBalance;
+PLACEHOLDER int32_t GamePrize;
 PLACEHOLDER void MeterIncrement(int16_t) {}
 PLACEHOLDER void MeterAdd(int16_t, int16_t) {}
 PLACEHOLDER void LoadRecord() {}
