@@ -31,12 +31,18 @@ def program(name):
 
 
 def built(name):
-    """False when the program is missing or is the "not built yet" stand-in."""
+    """False when the program is the "not built yet" stand-in. A program missing from the
+    build is an error, not a reason to skip."""
     path = program(name)
     if not os.path.exists(path):
-        return False
+        raise FileNotFoundError(path)
     r = subprocess.run([path, "--help"], capture_output=True, text=True, timeout=30)
     return "not built yet" not in r.stderr
+
+
+def read_file(path, mode="r"):
+    with open(path, mode, **({} if "b" in mode else {"encoding": "latin-1"})) as f:
+        return f.read()
 
 
 def signed(code):
@@ -188,14 +194,14 @@ class Result:
     @property
     def log(self):
         path = os.path.join(self.workdir, LOG)
-        return open(path, encoding="latin-1").read() if os.path.exists(path) else None
+        return read_file(path) if os.path.exists(path) else None
 
     @property
     def shots(self):
         out = {}
         for name in os.listdir(self.workdir):
             if name.endswith(".png"):
-                out[name] = open(os.path.join(self.workdir, name), "rb").read()
+                out[name] = read_file(os.path.join(self.workdir, name), "rb")
         return out
 
 

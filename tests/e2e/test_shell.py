@@ -1,0 +1,101 @@
+"""The machine shell through the real binary: exit codes, the log, TERM, scripts, determinism."""
+import os
+import socket
+import subprocess
+import unittest
+
+from harness import LOG, Cabinet, needs, program, read_file, signed, wait_port_free
+
+
+@needs("quibblo")
+class StartAndEnd(unittest.TestCase):
+    def test_no_server_exits_2_before_drawing_or_logging(self):
+        with Cabinet(server=None) as cab:
+            r = cab.run("0 shot first.png\n")
+            self.assertEqual(r.code, 2)
+            self.assertIsNone(r.log)
+            self.assertEqual(r.shots, {})
+            self.assertFalse(os.path.exists(cab.path("~system")))
+
+    def test_system_folder_that_cannot_be_made_exits_0_without_log_or_term(self):
+        with Cabinet() as cab:
+            with open(cab.path("~system"), "w") as f:
+                f.write("a file where the folder should be")
+            r = cab.run()
+            self.assertEqual(r.code, 0)
+            self.assertIsNone(r.log)
+            cab.stop_server()
+            self.assertNotIn(b"TERM", cab.listener.received)
+
+    def test_normal_run_logs_start_and_close_and_says_term(self):
+        with Cabinet() as cab:
+            r = cab.run()
+            self.assertEqual(r.code, 0, r.stderr)
+            lines = r.log.splitlines()
+            self.assertRegex(lines[0], r"^\d\d/\d\d/\d{4} \d\d:\d\d:\d\d - Quibblo Version 1\.0\.0\.1 - Start of Log$")
+            self.assertRegex(lines[-1], r"^\d\d/\d\d/\d{4} \d\d:\d\d:\d\d - Closing log$")
+            cab.stop_server()
+            self.assertTrue(cab.listener.received.endswith(b"TERM\r\n"), cab.listener.received)
+            for d in ("~system", "~system/logs", "~system/upload"):
+                self.assertTrue(os.path.isdir(cab.path(d)), d)
+
+    def test_second_start_leaves_only_the_second_log(self):
+        with Cabinet() as cab:
+            self.assertEqual(cab.run().code, 0)
+            with open(cab.path(LOG), "a") as f:
+                f.write("left over from the first run\n")
+            self.assertEqual(cab.run().code, 0)
+            log = read_file(cab.path(LOG))
+            self.assertNotIn("left over", log)
+            self.assertEqual(log.count("Start of Log"), 1)
+
+    def test_close_event_does_not_end_the_program(self):
+        with Cabinet() as cab:
+            # The main menu is left alone for thirty seconds before the program ends; a
+            # screenshot taken after the close proves the program was still running.
+            r = cab.run("100 close\n20000 shot after-close.png\n")
+            self.assertEqual(r.code, 0, r.stderr)
+            self.assertIn("after-close.png", r.shots)
+            self.assertIn("Closing log", r.log)
+
+
+@needs("quibblo")
+class BadCommandLines(unittest.TestCase):
+    def test_malformed_script_exits_64_naming_the_line_before_connecting(self):
+        with Cabinet() as cab:
+            r = cab.run("# fine\n100 touch 10 10\n200 poke 1 2\n")
+            self.assertEqual(r.code, 64)
+            self.assertIn("line 3", r.stderr)
+            self.assertEqual(cab.listener.connections, 0)
+            self.assertFalse(os.path.exists(cab.path("~system")))
+
+    def test_unknown_option_exits_64(self):
+        wait_port_free()
+        r = subprocess.run([program("quibblo"), "--fullscreen-please"], capture_output=True, text=True)
+        self.assertEqual(signed(r.returncode), 64)
+        self.assertIn("usage", r.stderr)
+
+    def test_help_prints_usage(self):
+        r = subprocess.run([program("quibblo"), "--help"], capture_output=True, text=True)
+        self.assertEqual(r.returncode, 0)
+        self.assertIn("--touches FILE", r.stdout)
+
+
+@needs("quibblo")
+class Determinism(unittest.TestCase):
+    SCRIPT = "".join("%d shot s%d.png\n" % (t, i) for i, t in enumerate(range(500, 20000, 2500)))
+
+    def run_once(self):
+        with Cabinet() as cab:
+            r = cab.run(self.SCRIPT)
+            self.assertEqual(r.code, 0, r.stderr)
+            return r.shots
+
+    def test_same_script_gives_the_same_screenshots(self):
+        first, second = self.run_once(), self.run_once()
+        self.assertEqual(len(first), 8)
+        self.assertEqual(first, second)
+
+
+if __name__ == "__main__":
+    unittest.main()
