@@ -2,6 +2,29 @@
 #pragma once
 #include <cstdint>
 
+// True when a paid game is to start, false when the player left.
 bool RunMainMenu();
+// The Rules screen and the fade back to the menu.
+void ShowInfoScreen();
+// The main menu's idle step, run by the wait on MainMenuButtons on every pass.
+void MenuIdle();
+
+// Panels: target -1 is the back buffer, 0 or 1 a canvas.
 void DrawBankPanel(int target);
 void DrawCreditPanel(int target);
+// Panels showing a given amount in pence, on the back buffer.
+void DrawBankAmount(int32_t amount);
+void DrawCreditAmount(int32_t amount);
+
+// The characters of an amount in a panel whose text starts at x `start`: frame of CreditNos
+// (0-9 digits, 10 the point, 11 the pound sign) and x of each. Returns the count (5 or 6).
+struct PanelGlyph {
+  int frame;
+  int x;
+};
+int PanelGlyphs(int32_t amount, int start, PanelGlyph out[6]);
+// The start x of each panel for an amount.
+int BankPanelStart(int32_t amount);
+int CreditPanelStart(int32_t amount);
+int BankAmountStart(int32_t amount);
+int CreditAmountStart(int32_t amount);
