@@ -46,9 +46,6 @@ PLACEHOLDER void LoadAssets() {}
 PLACEHOLDER void CaptureCanvas(int, const ClipBox*) {}
 PLACEHOLDER void BlendCanvas(int32_t, const ClipBox*, int) {}
 
-// Sound: a sound system that exists and is silent.
-PLACEHOLDER bool InitSound() { return true; }
-
 // Accounting: no meters are kept.
 PLACEHOLDER int32_t Meters[kMeterCount];
 PLACEHOLDER float PayoutBalance;
