@@ -1,6 +1,7 @@
 #include "platform/files.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -85,6 +86,23 @@ bool ClearReadOnly(const char* name) {
 }
 
 bool DeleteFile(const char* name) { return unlink(ResolvePath(name).c_str()) == 0; }
+
+bool SyncFile(std::FILE* file) {
+  if (!file || std::fflush(file) != 0) return false;
+  return fsync(fileno(file)) == 0;
+}
+
+bool ReplaceFile(const char* from, const char* to) {
+  std::string target = ResolvePath(to);
+  if (rename(ResolvePath(from).c_str(), target.c_str()) != 0) return false;
+  size_t slash = target.rfind('/');
+  std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+  int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool synced = fsync(fd) == 0;
+  close(fd);
+  return synced;
+}
 
 LocalTime GetLocalTime() {
   std::time_t now = std::time(nullptr);

@@ -15,6 +15,10 @@ long FileSize(const char* name);  // -1 when it cannot be read
 bool MakeDirectory(const char* name);  // true when made or already a directory
 bool ClearReadOnly(const char* name);
 bool DeleteFile(const char* name);
+// Flushes a file written through OpenFile all the way to the disk.
+bool SyncFile(std::FILE* file);
+// Renames `from` over `to` in one step and makes the rename itself survive a power cut.
+bool ReplaceFile(const char* from, const char* to);
 
 struct LocalTime {
   int year, month, day, hour, minute, second;

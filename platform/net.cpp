@@ -45,3 +45,20 @@ int NetRecv(int s, void* data, int length) {
 void NetClose(int s) {
   if (s >= 0) close(s);
 }
+
+int NetRecvWaiting(int s, void* data, int length) {
+  if (s < 0) return -1;
+  ssize_t n;
+  do {
+    n = recv(s, data, static_cast<size_t>(length), MSG_DONTWAIT);
+  } while (n < 0 && errno == EINTR);
+  return static_cast<int>(n);
+}
+
+bool NetSocketPair(int& first, int& second) {
+  int fds[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) return false;
+  first = fds[0];
+  second = fds[1];
+  return true;
+}

@@ -9,3 +9,7 @@ bool NetConnect(int socket, const char* ip, uint16_t port);
 int NetSend(int socket, const void* data, int length);  // bytes sent, or -1
 int NetRecv(int socket, void* data, int length);        // bytes received, 0 when closed, or -1
 void NetClose(int socket);
+// Bytes already waiting, without blocking: a count, 0 when closed, -1 when none (or an error).
+int NetRecvWaiting(int socket, void* data, int length);
+// A connected pair of stream sockets, so tests can play the far end of the link.
+bool NetSocketPair(int& first, int& second);

@@ -46,22 +46,6 @@ PLACEHOLDER void LoadAssets() {}
 PLACEHOLDER void CaptureCanvas(int, const ClipBox*) {}
 PLACEHOLDER void BlendCanvas(int32_t, const ClipBox*, int) {}
 
-// Accounting: no meters are kept.
-PLACEHOLDER int32_t Meters[kMeterCount];
-PLACEHOLDER float PayoutBalance;
-PLACEHOLDER int32_t GamePrize;
-PLACEHOLDER void MeterIncrement(int16_t) {}
-PLACEHOLDER void MeterAdd(int16_t, int16_t) {}
-PLACEHOLDER void LoadRecord() {}
-PLACEHOLDER void SaveRecord() {}
-PLACEHOLDER void RecordPrize() {}
-
-// Credit link: only the goodbye.
-PLACEHOLDER void SendTerm() {
-  static const char term[] = "TERM\r\n";
-  NetSend(ServerSocket, term, static_cast<int>(std::strlen(term)));
-}
-
 // Questions: nothing to index.
 PLACEHOLDER bool IndexQuestionFiles() { return true; }
 

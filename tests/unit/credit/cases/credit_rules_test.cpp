@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "credit/ledger.h"
+#include "credit/protocol.h"
+
+using namespace credit;
+namespace fs = std::filesystem;
+
+namespace {
+TEST(Protocol, AcceptsExactlyTheGamesRequests) {
+  EXPECT_EQ(ParseRequest("CGET").verb, Verb::CreditGet);
+  EXPECT_EQ(ParseRequest("BGET").verb, Verb::BankGet);
+  EXPECT_EQ(ParseRequest("TERM").verb, Verb::Term);
+  Request r = ParseRequest("CUSE,50");
+  EXPECT_EQ(r.verb, Verb::CreditUse);
+  EXPECT_EQ(r.amount, 50);
+  EXPECT_EQ(ParseRequest("BADD,999999").amount, 999999);
+  EXPECT_EQ(ParseRequest("CADD,5").verb, Verb::CreditAdd);
+}
+
+TEST(Protocol, RefusesEverythingElse) {
+  for (const char* bad : {"", "cget", "CGET ", "CGET,1", "XGET", "cuse,50", "CUSE", "CUSE,",
+                          "CUSE,0", "CUSE,-5", "CUSE,+5", "CUSE, 5", "CUSE,5 ", "CUSE,5x",
+                          "CUSE,1000000", "CUSE,99999999999999999999", "BADD,1.5", "TERM,1"}) {
+    Request r = ParseRequest(bad);
+    EXPECT_EQ(r.verb, Verb::Invalid) << bad;
+    EXPECT_FALSE(r.reason.empty()) << bad;
+  }
+  EXPECT_EQ(ParseRequest(std::string(65, 'C')).reason, "line too long");
+  EXPECT_EQ(Refusal("bad amount"), "FAIL,bad amount\r\n");
+}
+
+TEST(Rules, SpendTakesCreditFirstThenBank) {
+  Decision d = Decide(Movement::Spend, 50, {30, 20, 0});
+  ASSERT_TRUE(d.accepted);
+  EXPECT_EQ(d.after.credit, 0);
+  EXPECT_EQ(d.after.bank, 0);
+  d = Decide(Movement::Spend, 50, {80, 20, 0});
+  EXPECT_EQ(d.after.credit, 30);
+  EXPECT_EQ(d.after.bank, 20);
+  d = Decide(Movement::Spend, 51, {30, 20, 700});  // the amount held for payout is not spendable
+  EXPECT_FALSE(d.accepted);
+}
+
+TEST(Rules, PrizesAreNeverRefusedAndWhatCannotBeReadIsHeld) {
+  Decision d = Decide(Movement::AddBank, 300, {0, 9800, 5});
+  ASSERT_TRUE(d.accepted);
+  EXPECT_EQ(d.after.bank, 9999);
+  EXPECT_EQ(d.after.payoutDue, 106);
+  d = Decide(Movement::AddCredit, 50, {9990, 0, 0});
+  ASSERT_TRUE(d.accepted);
+  EXPECT_EQ(d.after.credit, 9999);
+  EXPECT_EQ(d.after.payoutDue, 41);
+}
+
+TEST(Rules, InsertStopsBelowWhatTheGameCanRead) {
+  EXPECT_TRUE(Decide(Movement::Insert, 9999, {0, 0, 0}).accepted);
+  EXPECT_FALSE(Decide(Movement::Insert, 1, {9999, 0, 0}).accepted);
+  EXPECT_FALSE(Decide(Movement::Insert, 0, {0, 0, 0}).accepted);
+  Decision d = Decide(Movement::Collect, 0, {10, 300, 40});
+  EXPECT_EQ(d.after.credit, 10);
+  EXPECT_EQ(d.after.bank, 0);
+  EXPECT_EQ(d.after.payoutDue, 0);
+}
+
+TEST(LedgerFile, EveryMovementIsJournalledAndBalances) {
+  fs::path path = fs::temp_directory_path() / "quibblo-credit-unit.db";
+  for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(path.string() + suffix);
+  {
+    Ledger ledger;
+    std::string error;
+    ASSERT_TRUE(ledger.Open(path.string(), error)) << error;
+    EXPECT_TRUE(ledger.Apply(Source::Operator, Movement::Insert, 500).accepted);
+    EXPECT_TRUE(ledger.Apply(Source::Game, Movement::Spend, 50).accepted);
+    EXPECT_FALSE(ledger.Apply(Source::Game, Movement::Spend, 451).accepted);
+    EXPECT_TRUE(ledger.Apply(Source::Game, Movement::AddBank, 9999).accepted);
+    EXPECT_TRUE(ledger.Apply(Source::Game, Movement::AddBank, 100).accepted);
+    Balances before;
+    EXPECT_TRUE(ledger.Apply(Source::Operator, Movement::Collect, 0, &before).accepted);
+    EXPECT_EQ(before.bank + before.payoutDue, 10099);
+    EXPECT_TRUE(ledger.Apply(Source::Operator, Movement::Collect, 0).accepted);  // nothing to pay
+  }
+  Ledger ledger;
+  std::string error;
+  ASSERT_TRUE(ledger.Open(path.string(), error)) << error;
+  Balances b;
+  ASSERT_TRUE(ledger.Read(b));
+  EXPECT_EQ(b.credit, 450);
+  EXPECT_EQ(b.bank, 0);
+  std::vector<JournalRow> rows;
+  ASSERT_TRUE(ledger.Journal(rows));
+  ASSERT_EQ(rows.size(), 5u);
+  EXPECT_EQ(rows[1].command, "CUSE");
+  EXPECT_EQ(rows[1].source, "game");
+  EXPECT_EQ(rows[4].command, "collect");
+  EXPECT_EQ(rows[4].amount, 10099);
+  EXPECT_TRUE(ledger.Balanced(error)) << error;
+  for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(path.string() + suffix);
+}
+}  // namespace

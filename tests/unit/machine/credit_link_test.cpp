@@ -1,0 +1,113 @@
+#include "machine/credit_link.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "fake_server.h"
+#include "machine/meters.h"
+
+namespace {
+ScriptedReply Reply(std::string text) { return {{std::move(text)}, false}; }
+
+class CreditLinkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::memset(Meters, 0, sizeof Meters);
+    PayoutBalance = 0;
+    GamePrize = 0;
+    Stake = 50;
+  }
+};
+
+TEST_F(CreditLinkTest, QueriesReadTheValueAfterTheTag) {
+  FakeServer server({Reply("CTEL,250\r\n"), Reply("BTEL,9999\r\n"), Reply("CTEL,0\r\n")});
+  EXPECT_EQ(QueryCredit(), 250);
+  EXPECT_EQ(ReadBank(), 9999);
+  EXPECT_EQ(ReadCredit(), 0);
+  EXPECT_EQ(server.Received(), "CGET\r\nBGET\r\nCGET\r\n");
+}
+
+TEST_F(CreditLinkTest, ReadingsOfTenThousandOrMoreShowAsZero) {
+  FakeServer server({Reply("CTEL,10000\r\n"), Reply("BTEL,10000\r\n"), Reply("CTEL,65536\r\n"),
+                     Reply("CTEL,70001\r\n")});
+  EXPECT_EQ(ReadCredit(), 0);
+  EXPECT_EQ(QueryBank(), 10000);
+  EXPECT_EQ(QueryCredit(), 0);     // low 16 bits of 65536
+  EXPECT_EQ(QueryCredit(), 4465);  // low 16 bits of 70001
+}
+
+TEST_F(CreditLinkTest, WrongTagsAndMalformedRepliesFail) {
+  FakeServer server({Reply("FAIL,insufficient\r\n"), Reply("ctel,250\r\n"), Reply("BTEL,5\r\n"),
+                     Reply("CTEL250\r\n"), Reply("CT\r\n"), Reply("FAIL,no\r\n"),
+                     Reply("BTEL\r\n")});
+  EXPECT_EQ(QueryCredit(), 65535);
+  EXPECT_EQ(QueryCredit(), 65535);  // lower case is not the tag
+  EXPECT_EQ(QueryCredit(), 65535);  // the bank's tag for a credit query
+  EXPECT_EQ(QueryCredit(), 65535);  // right tag, no comma
+  EXPECT_EQ(ReadCredit(), 0);
+  EXPECT_FALSE(SpendCredit(50));
+  EXPECT_FALSE(AddBank(100));
+}
+
+TEST_F(CreditLinkTest, ClosedConnectionFailsEveryLaterCommand) {
+  FakeServer server({{{}, true}});
+  EXPECT_EQ(QueryCredit(), 65535);
+  EXPECT_EQ(ReadBank(), 0);
+  EXPECT_FALSE(AddCredit(5));
+}
+
+TEST_F(CreditLinkTest, SplitRepliesAndLeftoverBytesKeepRepliesOnTheirRequests) {
+  // A reply in three pieces, then one followed by stray bytes that must not become the next reply.
+  FakeServer server({{{"CT", "EL,2", "50\r\n"}, false},
+                     Reply("BTEL,700\r\nCTEL,9\r\n"),
+                     {{"", "CTEL,1\r\n"}, false},
+                     Reply("BTEL,33\r\n")});
+  EXPECT_EQ(QueryCredit(), 250);
+  EXPECT_EQ(QueryBank(), 700);
+  EXPECT_EQ(QueryCredit(), 1);
+  EXPECT_EQ(QueryBank(), 33);
+}
+
+TEST_F(CreditLinkTest, PayPrizeSplitsWholePoundsToTheBank) {
+  FakeServer server({Reply("BTEL,200\r\n"), Reply("CTEL,50\r\n"), Reply("BTEL,500\r\n"),
+                     Reply("CTEL,125\r\n")});
+  PayPrize(250);
+  PayPrize(300);
+  PayPrize(75);
+  PayPrize(0);
+  EXPECT_EQ(server.Received(), "BADD,200\r\nCADD,50\r\nBADD,300\r\nCADD,75\r\n");
+}
+
+TEST_F(CreditLinkTest, PayForGameSpendsThenCountsByTheRawBank) {
+  FakeServer server({Reply("CTEL,0\r\n"), Reply("BTEL,499\r\n"), Reply("CTEL,0\r\n"),
+                     Reply("BTEL,500\r\n"), Reply("CTEL,0\r\n"), Reply("BTEL,12000\r\n"),
+                     Reply("CTEL,0\r\n"), Reply("FAIL,down\r\n")});
+  GamePrize = 77;
+  for (int i = 0; i < 4; ++i) EXPECT_TRUE(PayForGame());
+  EXPECT_EQ(GamePrize, 0);
+  EXPECT_EQ(Meters[0], 4);
+  EXPECT_EQ(Meters[422], 1);
+  EXPECT_EQ(Meters[423], 1);
+  EXPECT_EQ(Meters[424], 2);  // 12000 and a failed query
+  EXPECT_FLOAT_EQ(PayoutBalance, -60.0f);
+  EXPECT_EQ(server.Received(), std::string("CUSE,50\r\nBGET\r\n") + "CUSE,50\r\nBGET\r\n" +
+                                   "CUSE,50\r\nBGET\r\n" + "CUSE,50\r\nBGET\r\n");
+}
+
+TEST_F(CreditLinkTest, RefusedPaymentStartsNothing) {
+  FakeServer server({Reply("FAIL,insufficient credit\r\n")});
+  PayoutBalance = 3;
+  EXPECT_FALSE(PayForGame());
+  EXPECT_EQ(Meters[0], 0);
+  EXPECT_EQ(Meters[422] + Meters[423] + Meters[424], 0);
+  EXPECT_FLOAT_EQ(PayoutBalance, 3.0f);
+  EXPECT_EQ(server.Received(), "CUSE,50\r\n");  // no bank query after a refusal
+}
+
+TEST_F(CreditLinkTest, TermIsSentWithoutWaitingForAReply) {
+  FakeServer server({});
+  SendTerm();
+  EXPECT_EQ(server.Received(), "TERM\r\n");
+}
+}  // namespace
