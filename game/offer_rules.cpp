@@ -46,14 +46,22 @@ OfferFigures ComputeOffer(const int32_t* row, const uint8_t* inPlay, int32_t off
   }
 
   // Nothing in play would divide by zero, and all twenty would read past the multiplier
-  // table; both fall back to its last entry's zero, so the floors below decide the offer.
+  // table; both fall back to its last entry's zero, so the floors decide the offer.
   int32_t average = f.BoxesLeft > 0 ? f.AmountLeft / f.BoxesLeft : 0;
-  int32_t multiplierIndex = f.BoxesLeft < 20 ? f.BoxesLeft : 19;
+  f.offer = SteppedOffer(RawOffer(average, offersMade, f.BoxesLeft), prizeAvailable);
+  return f;
+}
+
+int32_t RawOffer(int32_t average, int32_t offersMade, int32_t boxesLeft) {
   int32_t divisorIndex = offersMade < 0 ? 0 : (offersMade > 3 ? 3 : offersMade);
+  int32_t multiplierIndex = boxesLeft < 0 ? 0 : (boxesLeft > 19 ? 19 : boxesLeft);
   double exact = static_cast<double>(average) / static_cast<double>(OfferDivisor[divisorIndex]) *
                  static_cast<double>(OfferMultiplier[multiplierIndex]);
-  float offer = static_cast<float>(static_cast<int32_t>(exact));
+  return static_cast<int32_t>(exact);
+}
 
+float SteppedOffer(int32_t raw, int32_t prizeAvailable) {
+  float offer = static_cast<float>(raw);
   if (offer < 10.0f) offer = 10.0f;
   if (Whole(offer) >= 100) {
     while (Whole(offer) % 10 != 0) offer -= 1;
@@ -67,8 +75,7 @@ OfferFigures ComputeOffer(const int32_t* row, const uint8_t* inPlay, int32_t off
     while (Whole(offer) % 5 != 0) offer -= 1;
   }
   if (offer < 5.0f) offer = 5.0f;
-  f.offer = offer;
-  return f;
+  return offer;
 }
 
 float MakeOfferValue() {

@@ -21,6 +21,13 @@ struct OfferFigures {
   float offer;
 };
 
+// Step 3: average / divisor * multiplier in double from the single-precision tables,
+// truncated. Indexes outside the tables take their nearest entry.
+int32_t RawOffer(int32_t average, int32_t offersMade, int32_t boxesLeft);
+// Steps 4 to 7: the floor of 10, the steps of 5 and 10, the cut to 80 % at or above the
+// game's top value, the floor of 5.
+float SteppedOffer(int32_t raw, int32_t prizeAvailable);
+
 // The offer for a prize row with its in-play flags, `offersMade` offers already made and the
 // game's top value. Pure: reads no game state.
 OfferFigures ComputeOffer(const int32_t* row, const uint8_t* inPlay, int32_t offersMade,
