@@ -9,12 +9,10 @@
 #include "display/transitions.h"
 #include "game/board.h"
 #include "game/flow.h"
-#include "game/payout.h"
 #include "machine/credit_link.h"
 #include "machine/meters.h"
 #include "platform/net.h"
 #include "platform/window.h"
-#include "questions/question_files.h"
 #include "screens/main_menu.h"
 #include "shell/shell.h"
 #include "shell/timers.h"
@@ -46,9 +44,6 @@ PLACEHOLDER void LoadAssets() {}
 PLACEHOLDER void CaptureCanvas(int, const ClipBox*) {}
 PLACEHOLDER void BlendCanvas(int32_t, const ClipBox*, int) {}
 
-// Questions: nothing to index.
-PLACEHOLDER bool IndexQuestionFiles() { return true; }
-
 // Main menu: waits out its thirty seconds untouched, then reports that the player left.
 PLACEHOLDER bool RunMainMenu() {
   WaitOrTouch(30000);
@@ -58,7 +53,6 @@ PLACEHOLDER void DrawBankPanel(int) {}
 PLACEHOLDER void DrawCreditPanel(int) {}
 
 // Game: no game is played.
-PLACEHOLDER int8_t PayoutBand() { return 0; }
 PLACEHOLDER uint8_t GetGamePhase() { return kPhaseNone; }
 PLACEHOLDER void SetGamePhase(uint8_t) {}
 PLACEHOLDER int PlayGame() { return 0; }
