@@ -39,6 +39,8 @@ bool ParseArguments(int argc, char** argv, Arguments& a, std::string& problem) {
     if (arg == "--db") {
       if (++i >= argc || !*argv[i]) return problem = "--db needs a path", false;
       a.db = argv[i];
+    } else if (arg == "--help") {
+      a.command = arg;
     } else if (arg == "--json") {
       a.json = true;
     } else if (arg.rfind("--", 0) == 0) {
@@ -135,7 +137,7 @@ int main(int argc, char** argv) {
   Arguments a;
   std::string problem;
   if (!ParseArguments(argc, argv, a, problem)) return Usage(problem.c_str());
-  if (a.command == "--help" || a.command == "help") {
+  if (a.command == "--help") {
     std::fputs(kUsage, stdout);
     return 0;
   }

@@ -1,0 +1,261 @@
+"""The credit server through its real process: the protocol, refusals, clients, operator commands.
+
+Also the protocol client and ledger checks the other credit tests use; they read the SQLite file
+directly, not through the program under test."""
+import json
+import os
+import shutil
+import signal
+import socket
+import sqlite3
+import subprocess
+import tempfile
+import threading
+import time
+import unittest
+
+from harness import CreditServer, program, wait_port_free
+
+PORT = 6667
+
+
+class Client:
+    opened = []
+
+    def __init__(self, timeout=10.0):
+        self.sock = socket.create_connection(("127.0.0.1", PORT), timeout=timeout)
+        Client.opened.append(self)
+        self.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        self.pending = b""
+
+    def send(self, data):
+        self.sock.sendall(data)
+
+    def line(self):
+        """The next reply line, or None when the server closed the connection."""
+        while b"\r\n" not in self.pending:
+            data = self.sock.recv(4096)
+            if not data:
+                return None
+            self.pending += data
+        line, self.pending = self.pending.split(b"\r\n", 1)
+        return line.decode("latin-1")
+
+    def ask(self, request):
+        self.send(request.encode("latin-1") + b"\r\n")
+        return self.line()
+
+    def closed(self, timeout=5.0):
+        self.sock.settimeout(timeout)
+        try:
+            return self.sock.recv(1) == b""
+        except ConnectionResetError:
+            return True
+
+    def close(self):
+        self.sock.close()
+
+    @classmethod
+    def close_all(cls):
+        for c in cls.opened:
+            c.close()
+        cls.opened = []
+
+
+def journal(db):
+    with sqlite3.connect(db, timeout=10) as con:
+        return con.execute(
+            "SELECT source, command, amount, credit_before, bank_before, due_before,"
+            " credit_after, bank_after, due_after FROM journal ORDER BY id").fetchall()
+
+
+def check_ledger(test, db):
+    """Balances equal the journal's sums, and each row starts where the one before ended."""
+    with sqlite3.connect(db, timeout=10) as con:
+        credit, bank, due = con.execute(
+            "SELECT credit, bank, payout_due FROM balances WHERE id = 1").fetchone()
+    rows = journal(db)
+    state = (0, 0, 0)
+    for row in rows:
+        test.assertEqual(row[3:6], state, row)
+        state = row[6:9]
+        test.assertTrue(all(0 <= v for v in state), row)
+        test.assertTrue(state[0] <= 9999 and state[1] <= 9999, row)
+    test.assertEqual((credit, bank, due), state)
+    return rows
+
+
+def wait_for_port(proc, timeout=10.0):
+    end = time.time() + timeout
+    while time.time() < end:
+        if proc.poll() is not None:
+            raise RuntimeError("credit server ended with %d" % proc.returncode)
+        try:
+            socket.create_connection(("127.0.0.1", PORT), timeout=0.2).close()
+            return
+        except OSError:
+            time.sleep(0.01)
+    raise RuntimeError("credit server did not start")
+
+
+class CreditServerTest(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="quibblo-credit-")
+        wait_port_free()
+        self.server = CreditServer(self.dir)
+        self.db = self.server.db
+
+    def tearDown(self):
+        Client.close_all()
+        self.server.stop()
+        check_ledger(self, self.db)
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def op(self, *args):
+        return subprocess.run([program("quibblo-credit"), *args, "--db", self.db], cwd=self.dir,
+                              capture_output=True, text=True, timeout=30)
+
+    def status(self):
+        r = self.op("status", "--json")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        return json.loads(r.stdout)
+
+    def test_a_new_ledger_is_empty_and_each_request_gets_its_reply(self):
+        c = Client()
+        self.assertEqual(c.ask("CGET"), "CTEL,0")
+        self.assertEqual(c.ask("BGET"), "BTEL,0")
+        self.assertEqual(c.ask("CUSE,50"), "FAIL,insufficient credit")
+        self.assertEqual(self.op("insert", "500").returncode, 0)  # while the client is connected
+        self.assertEqual(c.ask("CGET"), "CTEL,500")
+        self.assertEqual(c.ask("CUSE,50"), "CTEL,450")
+        self.assertEqual(c.ask("BADD,200"), "BTEL,200")
+        self.assertEqual(c.ask("CADD,50"), "CTEL,500")
+        self.assertEqual(c.ask("BGET"), "BTEL,200")
+        rows = journal(self.db)
+        self.assertEqual([(r[0], r[1], r[2]) for r in rows],
+                         [("operator", "insert", 500), ("game", "CUSE", 50), ("game", "BADD", 200),
+                          ("game", "CADD", 50)])
+        c.send(b"TERM\r\n")
+        self.assertTrue(c.closed())
+
+    def test_a_game_is_paid_from_credit_then_bank_only_when_both_cover_it(self):
+        self.op("insert", "30")
+        c = Client()
+        self.assertEqual(c.ask("BADD,20"), "BTEL,20")
+        self.assertEqual(c.ask("CUSE,51"), "FAIL,insufficient credit")
+        self.assertEqual(self.status(), {"credit": 30, "bank": 20, "payout_due": 0})
+        self.assertEqual(c.ask("CUSE,50"), "CTEL,0")
+        self.assertEqual(self.status(), {"credit": 0, "bank": 0, "payout_due": 0})
+
+    def test_bad_requests_are_refused_change_nothing_and_keep_the_connection(self):
+        self.op("insert", "100")
+        c = Client()
+        bad = ["cget", "CGET,5", "XXXX", "", "CUSE", "CUSE,", "CUSE,0", "CUSE,-5", "CUSE,5a",
+               "CUSE, 5", "CUSE,+5", "BADD,99999999999999999999", "CADD,1000000", "BADD,1.5",
+               "cuse,50", "CUSE,50 ", "C" * 65, "BADD,\x00\xff"]
+        for request in bad:
+            reply = c.ask(request)
+            self.assertTrue(reply.startswith("FAIL,") and len(reply) > 5, (request, reply))
+        self.assertEqual(c.ask("CGET"), "CTEL,100")
+        self.assertEqual(len(journal(self.db)), 1)
+
+    def test_a_line_without_end_beyond_the_limit_is_refused_and_closed(self):
+        c = Client()
+        c.send(b"BADD," + b"1" * 200)
+        self.assertEqual(c.line(), "FAIL,line too long")
+        self.assertTrue(c.closed())
+        self.assertEqual(Client().ask("BGET"), "BTEL,0")
+        self.assertEqual(journal(self.db), [])
+
+    def test_requests_split_across_segments_and_several_in_one(self):
+        c = Client()
+        for byte in b"BADD,123\r\n":
+            c.send(bytes([byte]))
+            time.sleep(0.005)
+        self.assertEqual(c.line(), "BTEL,123")
+        c.send(b"CADD,5\r\nCGET\r\nBG")
+        time.sleep(0.02)
+        c.send(b"ET\r\nCUSE,10\r\nnope\r\nCGET\r\n")
+        self.assertEqual([c.line() for _ in range(6)],
+                         ["CTEL,5", "CTEL,5", "BTEL,123", "CTEL,0", "FAIL,unknown command", "CTEL,0"])
+        self.assertEqual(self.status(), {"credit": 0, "bank": 118, "payout_due": 0})
+
+    def test_many_clients_and_clients_that_vanish(self):
+        clients = [Client() for _ in range(8)]
+        for round_ in range(5):
+            for c in clients:
+                self.assertTrue(c.ask("BADD,1").startswith("BTEL,"))
+        gone = Client()
+        gone.send(b"BADD,7\r\nBGET\r\n")  # and never reads the replies
+        gone.sock.close()
+        half = Client()
+        half.send(b"CADD,")
+        half.sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
+        half.sock.close()  # reset mid-request
+        time.sleep(0.2)
+        self.assertEqual(Client().ask("BGET"), "BTEL,47")
+
+        # Concurrent writers from threads: every acknowledged add is there exactly once.
+        acks = []
+
+        def worker():
+            c = Client()
+            for _ in range(25):
+                if c.ask("CADD,1").startswith("CTEL,"):
+                    acks.append(1)
+            c.close()
+
+        threads = [threading.Thread(target=worker) for _ in range(4)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        self.assertEqual(len(acks), 100)
+        self.assertEqual(self.status()["credit"], 100)
+
+    def test_readings_stay_below_ten_thousand_and_prizes_are_never_lost(self):
+        self.assertEqual(self.op("insert", "9999").returncode, 0)
+        r = self.op("insert", "1")
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("refused", r.stderr)
+        c = Client()
+        self.assertEqual(c.ask("CADD,50"), "CTEL,9999")
+        self.assertEqual(c.ask("BADD,9900"), "BTEL,9900")
+        self.assertEqual(c.ask("BADD,500"), "BTEL,9999")
+        self.assertEqual(self.status(), {"credit": 9999, "bank": 9999, "payout_due": 451})
+        r = self.op("collect")
+        self.assertEqual((r.returncode, r.stdout.strip()), (0, "10450"))
+        self.assertEqual(self.status(), {"credit": 9999, "bank": 0, "payout_due": 0})
+        self.assertEqual(c.ask("BGET"), "BTEL,0")
+        rows = json.loads(self.op("ledger", "--json").stdout)
+        self.assertEqual(rows[-1]["command"], "collect")
+        self.assertEqual(rows[-1]["source"], "operator")
+        self.assertEqual((rows[-1]["amount"], rows[-1]["bank_before"], rows[-1]["bank_after"]),
+                         (10450, 9999, 0))
+        for key in ("time", "source", "command", "amount", "credit_before", "bank_before",
+                    "credit_after", "bank_after"):
+            self.assertIn(key, rows[0])
+
+    def test_operator_commands_report_bad_use(self):
+        for args in (["insert"], ["insert", "0"], ["insert", "-5"], ["insert", "12abc"],
+                     ["insert", "5", "6"], ["fly"], [], ["status", "--bogus"]):
+            r = subprocess.run([program("quibblo-credit"), *args, "--db", self.db], cwd=self.dir,
+                               capture_output=True, text=True, timeout=30)
+            self.assertEqual(r.returncode, 64, args)
+            self.assertTrue(r.stderr.strip(), args)
+        self.assertEqual(journal(self.db), [])
+        self.assertIn("credit: 0\nbank: 0\npayout_due: 0\n", self.op("status").stdout)
+
+    def test_sigterm_stops_cleanly_and_a_restart_gets_the_port_and_the_money_back(self):
+        c = Client()
+        self.assertEqual(c.ask("BADD,300"), "BTEL,300")
+        self.server.proc.send_signal(signal.SIGTERM)
+        self.assertEqual(self.server.proc.wait(10), 0)
+        self.assertTrue(c.closed())
+        self.server.stop()
+        self.server = CreditServer(self.dir)  # at once: no waiting for the port
+        self.assertEqual(Client().ask("BGET"), "BTEL,300")
+
+
+if __name__ == "__main__":
+    unittest.main()
