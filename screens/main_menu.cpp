@@ -1,19 +1,180 @@
 #include "screens/main_menu.h"
 
+#include "display/assets.h"
+#include "display/display.h"
+#include "display/transitions.h"
+#include "machine/credit_link.h"
+#include "screens/buttons.h"
+#include "shell/shell.h"
 #include "shell/timers.h"
+#include "sound/sound.h"
+
+namespace {
+
+constexpr int kBackground = 4, kInsert = 2, kCreditNos = 5, kCreditBlank = 10, kBankBlank = 11,
+              kWinCreditBlank = 53, kWinBankBlank = 54;
+constexpr int kInfoScreen = 6, kPlayPressed = 7, kInfoPressed = 8, kMenuPressed = 9;
+constexpr uint8_t kMenuPress = 7, kMainTune = 8;
+constexpr int32_t kMainMenu = 0, kRules = 1, kStart = 2;
+constexpr int kPoint = 10, kPound = 11;
+constexpr int kDigitRow = 50;
+constexpr ClipBox kPromptBox{0, 800, 430, 600};
+
+// Target -1 is the back buffer, 0 or 1 a canvas.
+void DrawOn(int target, Sprite& sprite, int frame, int x, int y, const ClipBox* clip, int keyed) {
+  if (target < 0)
+    DrawImage(sprite, frame, x, y, clip, keyed);
+  else
+    DrawImageToCanvas(target, sprite, frame, x, y, clip, keyed);
+}
+
+void DrawPanel(int target, int background, int bgX, int start, int32_t amount) {
+  DrawOn(target, Sprites[background], 0, bgX, 0, nullptr, kKeyed);
+  PanelGlyph glyphs[6];
+  int count = PanelGlyphs(amount, start, glyphs);
+  for (int i = 0; i < count; i++) DrawOn(target, Sprites[kCreditNos], glyphs[i].frame, glyphs[i].x, kDigitRow, nullptr, kKeyed);
+}
+
+}  // namespace
+
+uint32_t MenuRefreshDeadline = 0;
+int32_t MenuTotal = -1;
+
+int PanelGlyphs(int32_t amount, int start, PanelGlyph out[6]) {
+  if (amount < 1000) {
+    out[0] = {kPound, start};
+    out[1] = {amount / 100 % 10, start + 15};
+    out[2] = {kPoint, start + 31};
+    out[3] = {amount / 10 % 10, start + 38};
+    out[4] = {amount % 10, start + 53};
+    return 5;
+  }
+  out[0] = {kPound, start};
+  out[1] = {amount / 1000 % 10, start + 15};
+  out[2] = {amount / 100 % 10, start + 30};
+  out[3] = {kPoint, start + 46};
+  out[4] = {amount / 10 % 10, start + 53};
+  out[5] = {amount % 10, start + 68};
+  return 6;
+}
+
+int BankPanelStart(int32_t amount) { return amount < 1000 ? 41 : 33; }
+int CreditPanelStart(int32_t amount) { return amount < 1000 ? 694 : 685; }
+int BankAmountStart(int32_t amount) { return amount < 1000 ? 41 : 37; }
+int CreditAmountStart(int32_t amount) { return amount < 1000 ? 694 : 685; }
+
+void DrawBankPanel(int target) {
+  int32_t bank = ReadBank();
+  DrawPanel(target, kBankBlank, 0, BankPanelStart(bank), bank);
+}
+
+void DrawCreditPanel(int target) {
+  int32_t credit = ReadCredit();
+  DrawPanel(target, kCreditBlank, 646, CreditPanelStart(credit), credit);
+}
+
+void DrawBankAmount(int32_t amount) { DrawPanel(-1, kWinBankBlank, 0, BankAmountStart(amount), amount); }
+
+void DrawCreditAmount(int32_t amount) { DrawPanel(-1, kWinCreditBlank, 646, CreditAmountStart(amount), amount); }
+
+void MenuIdle() {
+  MenuTotal = ReadCredit() + ReadBank();
+  if (DeadlinePassed(MenuRefreshDeadline)) {
+    StartDeadline(MenuRefreshDeadline, 500);
+    DrawImage(Sprites[kBackground], 0, 0, 0, &kFullScreen, kOpaque);
+  }
+  DrawCreditPanel(-1);
+  DrawBankPanel(-1);
+  if (MenuTotal < Stake) {
+    DrawImage(Sprites[kBackground], 0, 0, 0, &kPromptBox, kOpaque);
+    DrawImage(Sprites[kInsert], 0, 568, 445, &kPromptBox, kKeyed);
+  }
+}
+
+namespace {
+
+bool ShortOfStake() { return ReadCredit() + ReadBank() < Stake; }
+
+void DrawMenuScreen() {
+  DrawImage(Sprites[kBackground], 0, 0, 0, nullptr, kOpaque);
+  if (ShortOfStake()) DrawImage(Sprites[kInsert], 0, 568, 445, nullptr, kKeyed);
+  DrawBankPanel(-1);
+  DrawCreditPanel(-1);
+}
+
+void ShowPressed(int picture, int x, int y) {
+  DrawMenuScreen();
+  DrawImage(Sprites[picture], 0, x, y, nullptr, kKeyed);
+  Present();
+  PumpFor(200);
+  DrawMenuScreen();
+  Present();
+}
+
+void CrossFade() {
+  StartTransition(800);
+  do {
+    BlendCanvas(static_cast<int32_t>(TransitionProgress(100)), &kFullScreen, kKeyed);
+    Present();
+  } while (!TransitionDone());
+}
+
+// Not pumping messages: the press sound is short.
+void WaitForPressSound() {
+  while (SoundIsPlaying(kMenuPress)) {
+  }
+}
+
+}  // namespace
+
+void ShowInfoScreen() {
+  CaptureCanvas(1, &kFullScreen);
+  DrawImageToCanvas(0, Sprites[kInfoScreen], 0, 0, 0, nullptr, kOpaque);
+  CaptureCanvas(0, &kFullScreen);
+  CrossFade();
+  Present();
+
+  WaitOrTouch(20000);
+  PlaySoundOnce(kMenuPress);
+
+  SaveToCanvas(1, 0, 0, 800, 600);
+  CaptureCanvas(1, &kFullScreen);
+  DrawImageToCanvas(0, Sprites[kBackground], 0, 0, 0, nullptr, kOpaque);
+  if (ShortOfStake()) DrawImageToCanvas(0, Sprites[kInsert], 0, 568, 445, nullptr, kKeyed);
+  DrawBankPanel(0);
+  DrawCreditPanel(0);
+  CaptureCanvas(0, &kFullScreen);
+  CrossFade();
+}
 
 bool RunMainMenu() {
-  WaitOrTouch(30000);
-  return false;
+  PlaySoundLoop(kMainTune);
+  int32_t choice;
+  do {
+    Present();
+    choice = WaitMainMenu();
+    if (choice == kRules) {
+      PlaySoundOnce(kMenuPress);
+      ShowPressed(kInfoPressed, 296, 480);
+      SaveToCanvas(1, 0, 0, 800, 600);
+      ShowInfoScreen();
+    }
+    // A refused payment just waits again.
+    if (choice == kStart && !PayForGame()) choice = kRules;
+  } while (choice == kRules);
+
+  if (choice == kMainMenu) {
+    StopAllSounds();
+    PlaySoundOnce(kMenuPress);
+    ShowPressed(kMenuPressed, 15, 480);
+    WaitForPressSound();
+    PumpFor(500);
+    return false;
+  }
+  PlaySoundOnce(kMenuPress);
+  ShowPressed(kPlayPressed, 575, 480);
+  PumpFor(200);
+  WaitForPressSound();
+  PumpFor(500);
+  return true;
 }
-void ShowInfoScreen() {}
-void MenuIdle() {}
-void DrawBankPanel(int) {}
-void DrawCreditPanel(int) {}
-void DrawBankAmount(int32_t) {}
-void DrawCreditAmount(int32_t) {}
-int PanelGlyphs(int32_t, int, PanelGlyph*) { return 0; }
-int BankPanelStart(int32_t) { return 0; }
-int CreditPanelStart(int32_t) { return 0; }
-int BankAmountStart(int32_t) { return 0; }
-int CreditAmountStart(int32_t) { return 0; }

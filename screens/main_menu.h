@@ -2,6 +2,11 @@
 #pragma once
 #include <cstdint>
 
+// MenuIdle's state: the next full redraw of the background, and the credit-plus-bank total
+// it last computed (-1 before the first pass).
+extern uint32_t MenuRefreshDeadline;
+extern int32_t MenuTotal;
+
 // True when a paid game is to start, false when the player left.
 bool RunMainMenu();
 // The Rules screen and the fade back to the menu.
