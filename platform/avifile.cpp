@@ -1,0 +1,275 @@
+#include "platform/avifile.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libswscale/swscale.h>
+}
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+struct AviFile {
+  AVFormatContext* format = nullptr;
+  std::string path;  // to open it again when it cannot seek back
+  uint32_t refs = 1;  // the caller's, and one per stream
+};
+
+struct AviStream {
+  AviFile* file = nullptr;
+  int index = 0;  // FFmpeg's stream index
+  uint32_t type = 0;
+  uint32_t refs = 1;
+  std::vector<uint8_t> format;  // the record AVIStreamReadFormat copies
+};
+
+struct AviFrameReader {
+  AviStream* stream = nullptr;
+  AVCodecContext* codec = nullptr;
+  AVPacket* packet = nullptr;
+  AVFrame* frame = nullptr;  // the latest decoded frame
+  AVFrame* next = nullptr;   // the decoder's output, moved to `frame` only when one comes
+  int64_t frameIndex = -1;   // its number; -1 before the first
+  bool draining = false;     // the file is read to its end, the decoder is giving what it holds
+  int64_t frameCount = -1;   // known once the end is reached
+  SwsContext* scaler = nullptr;
+  uint8_t* picture = nullptr;  // header + bits, the bits 64-byte aligned
+  int64_t pictureIndex = -1;
+};
+
+namespace {
+constexpr int kMaxSide = 4096;
+constexpr size_t kPictureLead = 64;  // header at 24, bits at 64
+
+AVStream* StreamOf(const AviStream* stream) { return stream->file->format->streams[stream->index]; }
+
+std::vector<uint8_t> VideoFormatRecord(const AVCodecParameters* par) {
+  DibHeader h{};
+  h.size = sizeof h;
+  h.width = par->width;
+  h.height = par->height;
+  h.planes = 1;
+  h.bitCount = static_cast<uint16_t>(par->bits_per_coded_sample ? par->bits_per_coded_sample : 24);
+  h.compression = par->codec_tag;
+  h.sizeImage = static_cast<uint32_t>(DibStride(&h)) * static_cast<uint32_t>(par->height > 0 ? par->height : 0);
+  std::vector<uint8_t> record(sizeof h);
+  std::memcpy(record.data(), &h, sizeof h);
+  record.insert(record.end(), par->extradata, par->extradata + (par->extradata ? par->extradata_size : 0));
+  return record;
+}
+
+std::vector<uint8_t> AudioFormatRecordOf(const AVCodecParameters* par) {
+  AudioFormatRecord w{};
+  w.formatTag = static_cast<uint16_t>(par->codec_tag ? par->codec_tag : 1);
+  w.channels = static_cast<uint16_t>(par->ch_layout.nb_channels);
+  w.samplesPerSec = static_cast<uint32_t>(par->sample_rate);
+  w.avgBytesPerSec = static_cast<uint32_t>(par->bit_rate / 8);
+  w.blockAlign = static_cast<uint16_t>(par->block_align);
+  w.bitsPerSample = static_cast<uint16_t>(par->bits_per_coded_sample);
+  int extra = par->extradata ? std::min(par->extradata_size, 0xFFFF) : 0;
+  w.extraSize = static_cast<uint16_t>(extra);
+  std::vector<uint8_t> record(sizeof w);
+  std::memcpy(record.data(), &w, sizeof w);
+  record.insert(record.end(), par->extradata, par->extradata + extra);
+  return record;
+}
+
+AVFormatContext* OpenFormat(const char* path) {
+  AVFormatContext* format = nullptr;
+  if (avformat_open_input(&format, path, nullptr, nullptr) < 0) return nullptr;
+  if (avformat_find_stream_info(format, nullptr) < 0) avformat_close_input(&format);
+  return format;
+}
+
+void RewindReader(AviFrameReader* r) {
+  AviFile* file = r->stream->file;
+  AVStream* s = StreamOf(r->stream);
+  int64_t start = s->start_time != AV_NOPTS_VALUE ? s->start_time : 0;
+  if (av_seek_frame(file->format, r->stream->index, start, AVSEEK_FLAG_BACKWARD) < 0) {
+    // No index to seek with (a cut file, say): read it again from the top.
+    AVFormatContext* again = OpenFormat(file->path.c_str());
+    if (again && again->nb_streams == file->format->nb_streams) {
+      avformat_close_input(&file->format);
+      file->format = again;
+    } else if (again) {
+      avformat_close_input(&again);
+    }
+  }
+  avcodec_flush_buffers(r->codec);
+  r->frameIndex = -1;
+  r->draining = false;
+}
+
+// The next frame of the stream into r->frame; false at the end. Damaged packets are skipped.
+bool DecodeNext(AviFrameReader* r) {
+  for (;;) {
+    int got = avcodec_receive_frame(r->codec, r->next);
+    if (got == 0) {
+      av_frame_unref(r->frame);
+      av_frame_move_ref(r->frame, r->next);
+      ++r->frameIndex;
+      return true;
+    }
+    if (got == AVERROR_EOF || r->draining) {
+      r->frameCount = r->frameIndex + 1;
+      return false;
+    }
+    if (av_read_frame(r->stream->file->format, r->packet) < 0) {
+      r->draining = true;
+      avcodec_send_packet(r->codec, nullptr);
+      continue;
+    }
+    if (r->packet->stream_index == r->stream->index) avcodec_send_packet(r->codec, r->packet);
+    av_packet_unref(r->packet);
+  }
+}
+
+const DibHeader* Picture(AviFrameReader* r) {
+  if (r->pictureIndex == r->frameIndex) return reinterpret_cast<const DibHeader*>(r->picture + kPictureLead - sizeof(DibHeader));
+  AVFrame* f = r->frame;
+  if (f->width <= 0 || f->height <= 0 || f->width > kMaxSide || f->height > kMaxSide) return nullptr;
+  DibHeader h{};
+  h.size = sizeof h;
+  h.width = f->width;
+  h.height = -f->height;
+  h.planes = 1;
+  h.bitCount = 16;
+  h.compression = BI_BITFIELDS;
+  int stride = DibStride(&h);
+  h.sizeImage = static_cast<uint32_t>(stride) * static_cast<uint32_t>(f->height);
+  r->scaler = sws_getCachedContext(r->scaler, f->width, f->height, static_cast<AVPixelFormat>(f->format), f->width,
+                                   f->height, AV_PIX_FMT_RGB565LE, SWS_POINT, nullptr, nullptr, nullptr);
+  if (!r->scaler) return nullptr;
+  av_free(r->picture);
+  r->picture = static_cast<uint8_t*>(av_malloc(kPictureLead + h.sizeImage));
+  if (!r->picture) return nullptr;
+  std::memcpy(r->picture + kPictureLead - sizeof h, &h, sizeof h);
+  uint8_t* bits[4] = {r->picture + kPictureLead, nullptr, nullptr, nullptr};
+  int strides[4] = {stride, 0, 0, 0};
+  if (sws_scale(r->scaler, f->data, f->linesize, 0, f->height, bits, strides) != f->height) return nullptr;
+  r->pictureIndex = r->frameIndex;
+  return reinterpret_cast<const DibHeader*>(r->picture + kPictureLead - sizeof h);
+}
+}  // namespace
+
+void AVIFileInit() { av_log_set_level(AV_LOG_QUIET); }  // damaged clips are expected, not news
+
+void AVIFileExit() {}
+
+HRESULT AVIFileOpen(AviFile** file, const char* path) {
+  if (!file || !path) return AVIERR_BADPARAM;
+  *file = nullptr;
+  AVFormatContext* format = OpenFormat(path);
+  if (!format) return AVIERR_FILEOPEN;
+  *file = new AviFile;
+  (*file)->format = format;
+  (*file)->path = path;
+  return AVIERR_OK;
+}
+
+uint32_t AVIFileRelease(AviFile* file) {
+  if (!file) return 0;
+  if (--file->refs > 0) return file->refs;
+  avformat_close_input(&file->format);
+  delete file;
+  return 0;
+}
+
+HRESULT AVIFileGetStream(AviFile* file, AviStream** stream, uint32_t type, int32_t index) {
+  if (!file || !stream) return AVIERR_BADPARAM;
+  *stream = nullptr;
+  AVMediaType wanted = type == streamtypeVIDEO ? AVMEDIA_TYPE_VIDEO : type == streamtypeAUDIO ? AVMEDIA_TYPE_AUDIO
+                                                                                              : AVMEDIA_TYPE_UNKNOWN;
+  int seen = 0;
+  for (unsigned i = 0; i < file->format->nb_streams; ++i) {
+    const AVCodecParameters* par = file->format->streams[i]->codecpar;
+    // A cover picture is not a video stream.
+    if (par->codec_type != wanted || (file->format->streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC)) continue;
+    if (seen++ != index) continue;
+    AviStream* s = new AviStream;
+    s->file = file;
+    s->index = static_cast<int>(i);
+    s->type = type;
+    s->format = wanted == AVMEDIA_TYPE_VIDEO ? VideoFormatRecord(par) : AudioFormatRecordOf(par);
+    ++file->refs;
+    *stream = s;
+    return AVIERR_OK;
+  }
+  return AVIERR_NODATA;
+}
+
+uint32_t AVIStreamRelease(AviStream* stream) {
+  if (!stream) return 0;
+  if (--stream->refs > 0) return stream->refs;
+  AVIFileRelease(stream->file);
+  delete stream;
+  return 0;
+}
+
+int32_t AVIStreamStart(AviStream* stream) {
+  (void)stream;
+  return 0;  // frames are numbered from the stream's first
+}
+
+HRESULT AVIStreamReadFormat(AviStream* stream, int32_t position, void* format, int32_t* size) {
+  (void)position;
+  if (!stream || !size) return AVIERR_BADPARAM;
+  int32_t needed = static_cast<int32_t>(stream->format.size());
+  if (!format) {
+    *size = needed;
+    return AVIERR_OK;
+  }
+  if (*size < needed) return AVIERR_BUFFERTOOSMALL;
+  std::memcpy(format, stream->format.data(), stream->format.size());
+  *size = needed;
+  return AVIERR_OK;
+}
+
+AviFrameReader* AVIStreamGetFrameOpen(AviStream* stream) {
+  if (!stream || stream->type != streamtypeVIDEO) return nullptr;
+  const AVCodecParameters* par = StreamOf(stream)->codecpar;
+  if (par->width <= 0 || par->height <= 0 || par->width > kMaxSide || par->height > kMaxSide) return nullptr;
+  const AVCodec* decoder = avcodec_find_decoder(par->codec_id);
+  if (!decoder) return nullptr;
+  auto* r = new AviFrameReader;
+  r->stream = stream;
+  ++stream->refs;
+  r->codec = avcodec_alloc_context3(decoder);
+  r->packet = av_packet_alloc();
+  r->frame = av_frame_alloc();
+  r->next = av_frame_alloc();
+  bool ok = r->codec && r->packet && r->frame && r->next && avcodec_parameters_to_context(r->codec, par) >= 0;
+  if (ok) {
+    r->codec->thread_count = 1;
+    ok = avcodec_open2(r->codec, decoder, nullptr) >= 0;
+  }
+  if (!ok) {
+    AVIStreamGetFrameClose(r);
+    return nullptr;
+  }
+  return r;
+}
+
+const DibHeader* AVIStreamGetFrame(AviFrameReader* reader, int32_t position) {
+  if (!reader || position < 0) return nullptr;
+  if (reader->frameCount >= 0 && position >= reader->frameCount) return nullptr;
+  if (position < reader->frameIndex) RewindReader(reader);
+  while (reader->frameIndex < position)
+    if (!DecodeNext(reader)) return nullptr;
+  return Picture(reader);
+}
+
+HRESULT AVIStreamGetFrameClose(AviFrameReader* reader) {
+  if (!reader) return AVIERR_BADPARAM;
+  sws_freeContext(reader->scaler);
+  av_free(reader->picture);
+  av_frame_free(&reader->frame);
+  av_frame_free(&reader->next);
+  av_packet_free(&reader->packet);
+  avcodec_free_context(&reader->codec);
+  AVIStreamRelease(reader->stream);
+  delete reader;
+  return AVIERR_OK;
+}
