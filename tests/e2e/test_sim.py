@@ -1,0 +1,115 @@
+"""quibblo-sim: the offer and targets queries, the simulation report and its CSV."""
+import csv
+import os
+import subprocess
+import tempfile
+import unittest
+
+from harness import program
+
+
+def sim(*args):
+    return subprocess.run([program("quibblo-sim"), *args], capture_output=True, timeout=120)
+
+
+def fields(stdout):
+    out = {}
+    for line in stdout.decode("utf-8").splitlines():
+        name, _, value = line.partition(": ")
+        out[name] = value
+    return out
+
+
+class OfferQuery(unittest.TestCase):
+    def offer(self, row, in_play, made):
+        r = sim("offer", "--row", str(row), "--in-play", in_play, "--offers-made", str(made))
+        self.assertEqual(r.returncode, 0, r.stderr)
+        return fields(r.stdout)
+
+    def test_top_five_of_row_0(self):
+        f = self.offer(0, "15,16,17,18,19", 0)
+        self.assertEqual(f, {"lPrizeAvailableThisGame": "500", "fOffer": "130.000000",
+                             "text": "\u00a31.30", "meter": "102"})
+        self.assertEqual(self.offer(0, "15,16,17,18,19", 1)["fOffer"], "160.000000")
+        # Fourth and later offers share the last divisor.
+        self.assertEqual(self.offer(0, "15,16,17,18,19", 3), self.offer(0, "15,16,17,18,19", 9))
+
+    def test_fifty_five_counts_in_the_other_meter(self):
+        f = self.offer(2, "16,17,18,19", 0)
+        self.assertEqual((f["fOffer"], f["text"], f["meter"]), ("55.000000", "55P", "190"))
+
+    def test_json_and_empty_play(self):
+        r = sim("offer", "--row", "3", "--in-play", "", "--offers-made", "0", "--json")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual(r.stdout.decode(), '{"lPrizeAvailableThisGame": 55, "fOffer": 10.000000, '
+                                            '"text": "10P", "meter": 86}\n')
+
+    def test_bad_input_is_refused(self):
+        for args in (["--row", "4", "--in-play", "1", "--offers-made", "0"],
+                     ["--row", "0", "--in-play", "1,20", "--offers-made", "0"],
+                     ["--row", "0", "--in-play", "1,1", "--offers-made", "0"],
+                     ["--row", "0", "--in-play", "1,x", "--offers-made", "0"],
+                     ["--row", "0", "--in-play", "1"],
+                     ["--row", "0", "--in-play", "1", "--offers-made", "-1"]):
+            r = sim("offer", *args)
+            self.assertEqual(r.returncode, 64, args)
+            self.assertIn(b"quibblo-sim:", r.stderr)
+            self.assertEqual(r.stdout, b"")
+
+
+class TargetsQuery(unittest.TestCase):
+    def targets(self, balance, start):
+        r = sim("targets", "--balance", balance, "--start", str(start))
+        self.assertEqual(r.returncode, 0, r.stderr)
+        return {k: int(v) for k, v in fields(r.stdout).items()}
+
+    def test_bands_and_levels(self):
+        self.assertEqual(self.targets("0", 5), {"band": 3, "QuestionLevel": 2, "ExtraLifeLevel": 2,
+                                                "PrizeLevel": 0, "OfferLevel": 1,
+                                                "NoQuestionsLevel": 1, "FreePickLevel": 1})
+        for balance, band in (("1000.0", 0), ("999.9", 1), ("-500.0", 5), ("-500.5", 6),
+                              ("-20000000.0", 6)):
+            self.assertEqual(self.targets(balance, 0)["band"], band, balance)
+        self.assertEqual(set(self.targets("-600", 2).values()) - {6}, {4})
+
+    def test_bad_start(self):
+        self.assertEqual(sim("targets", "--balance", "0", "--start", "7").returncode, 64)
+        self.assertEqual(sim("targets", "--balance", "abc", "--start", "1").returncode, 64)
+
+
+class Simulation(unittest.TestCase):
+    def test_report_csv_and_determinism(self):
+        with tempfile.TemporaryDirectory() as d:
+            path = os.path.join(d, "games.csv")
+            r = sim("--games", "2000", "--accuracy", "0.8", "--offers", "take-first", "--seed", "5",
+                    "--csv", path)
+            self.assertEqual(r.returncode, 0, r.stderr)
+            f = fields(r.stdout)
+            with open(path, newline="") as fh:
+                rows = list(csv.DictReader(fh))
+        self.assertEqual(len(rows), 2000)
+        self.assertEqual(int(f["games"]), 2000)
+        self.assertEqual(sum(int(x["prize"]) for x in rows), int(f["prizes"]))
+        self.assertEqual(sum(int(x["stakes"]) for x in rows), int(f["stakes"]))
+        self.assertEqual(sum(int(x["offers_taken"]) for x in rows), int(f["offers_taken"]))
+        # The balance moves by -15 a stake and +prize, game after game.
+        balance = 0.0
+        for x in rows:
+            balance += -15.0 * (int(x["stakes"]) // 50) + int(x["prize"])
+            self.assertAlmostEqual(float(x["balance"]), balance, places=1)
+        low, high = map(float, f["return_to_player_ci95"].split())
+        self.assertLessEqual(low, float(f["return_to_player"]))
+        self.assertGreaterEqual(high, float(f["return_to_player"]))
+        again = sim("--games", "2000", "--accuracy", "0.8", "--offers", "take-first", "--seed", "5")
+        self.assertEqual(fields(again.stdout)["prizes"], f["prizes"])
+
+    def test_bad_options(self):
+        for args in (["--games", "0", "--accuracy", "0.5"], ["--games", "10", "--accuracy", "1.5"],
+                     ["--games", "10"], ["--games", "10", "--accuracy", "0.5", "--offers", "greedy"],
+                     ["--games", "10", "--accuracy", "0.5", "--frobnicate", "1"]):
+            r = sim(*args)
+            self.assertEqual(r.returncode, 64, args)
+
+
+if __name__ == "__main__":
+    unittest.main()
