@@ -42,7 +42,7 @@ struct TestPicture {
 inline const std::vector<TestPicture>& BoardPictures() {
   static const std::vector<TestPicture> pictures = {
       {PicOptionBackground, 800, 600, 1}, {PicTestMain2, 800, 600, 1}, {PicBonusBoxes, 114, 111, 8},
-      {PicTimer, 580, 16, 2},         {29, 570, 110, 1},            {PicBar, 20, 16, 3},
+      {PicTimer, 580, 16, 2},         {29, 570, 110, 1},            {30, 24, 30, 96},            {PicBar, 20, 16, 3},
       {PicWinPlan, 170, 26, 1},       {33, 114, 111, 20},           {34, 114, 111, 20},
       {35, 114, 111, 20},             {36, 114, 111, 20},           {37, 170, 30, 20},
       {38, 170, 30, 20},              {39, 170, 30, 20},            {40, 170, 30, 20},
