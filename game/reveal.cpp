@@ -10,12 +10,15 @@
 #include "machine/meters.h"
 #include "shell/timers.h"
 #include "sound/sound.h"
+#include "video/clip.h"
 
 namespace {
 constexpr uint8_t kTileSpinNoise = 19, kFreePickSound = 21, kExtraLifeSound = 22, kBankOfferSound = 27;
 constexpr int16_t kMeterNoQuestionsBonus = 450;
 constexpr uint32_t kSpinMs = 250, kSpinFrameMs = 80, kSlotFlashMs = 1560, kSlotFlashFrameMs = 120;
 constexpr uint32_t kAfterClipMs = 1500;
+constexpr uint16_t kClipFrameMs = 30;
+constexpr int32_t kClipPlaying = 0;
 constexpr int kSpeechExtraLife = 5, kSpeechFreePick = 2;
 
 void DrawMarker(int32_t box, int frame) {
@@ -77,7 +80,15 @@ void FlashSlot(int32_t slot, int32_t value) {
 }
 
 // Whole-screen celebration of the bonus; a touch does not cut it short.
-void PlayCongratsClip() {}
+void PlayCongratsClip() {
+  StartClip("Graphic_resource/avis/Congrats.avi", kClipFrameMs);
+  ShowClipFrame(-1, 0, 0);
+  while (ClipState() == kClipPlaying) {
+    ShowClipFrame(1, 0, 0);
+    FlipAndWait();
+  }
+  EndClip();
+}
 
 void NoQuestionsBonus(int32_t box) {
   NoQuestionsMode = 1;
