@@ -62,3 +62,27 @@ bool NetSocketPair(int& first, int& second) {
   second = fds[1];
   return true;
 }
+
+int NetListen(const char* ip, uint16_t port) {
+  int s = NetSocket();
+  if (s == kNoSocket) return kNoSocket;
+  int on = 1;
+  setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(port);
+  if (inet_pton(AF_INET, ip, &addr.sin_addr) != 1 ||
+      bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(s, 8) != 0) {
+    close(s);
+    return kNoSocket;
+  }
+  return s;
+}
+
+int NetAccept(int listener) {
+  int s;
+  do {
+    s = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+  } while (s < 0 && errno == EINTR);
+  return s < 0 ? kNoSocket : s;
+}

@@ -13,3 +13,6 @@ void NetClose(int socket);
 int NetRecvWaiting(int socket, void* data, int length);
 // A connected pair of stream sockets, so tests can play the far end of the link.
 bool NetSocketPair(int& first, int& second);
+// The far end as a real listener, for tests and measurements: a listening socket or kNoSocket.
+int NetListen(const char* ip, uint16_t port);
+int NetAccept(int listener);  // a connected socket, or kNoSocket

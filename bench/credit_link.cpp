@@ -1,0 +1,157 @@
+// The money path, side by side in one run: a plain loopback echo of a request-sized message, the
+// game's "CGET" round trip to the real credit server, a durable "BADD", and SaveRecord.
+// Run: build/bin/bench_credit_link (needs quibblo-credit beside it; uses port 6667).
+// The "/1" variants keep the ledger and record on /dev/shm, where fsync costs nothing: the
+// difference to "/0" (the build's temporary folder on disk) is the disk's share.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "machine/credit_link.h"
+#include "machine/meters.h"
+#include "platform/net.h"
+#include "shell/shell.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+constexpr uint16_t kEchoPort = 6668;
+
+fs::path WorkDir(int onShm) {
+  fs::path base = onShm ? fs::path("/dev/shm") : fs::temp_directory_path();
+  fs::path dir = base / ("quibblo-bench-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+  fs::create_directories(dir);
+  return dir;
+}
+
+// The real server, started once per ledger place and stopped by its pid at the end.
+struct CreditServerProcess {
+  fs::path dir, pidFile;
+  explicit CreditServerProcess(int onShm) : dir(WorkDir(onShm)), pidFile(dir / "pid") {
+    fs::path exe = fs::read_symlink("/proc/self/exe").parent_path() / "quibblo-credit";
+    std::string cmd = "'";
+    cmd += exe.string();
+    cmd += "' serve --db '";
+    cmd += (dir / "credit.db").string();
+    cmd += "' 2>/dev/null & echo $! > '";
+    cmd += pidFile.string();
+    cmd += "'";
+    std::system(cmd.c_str());
+    for (int i = 0; i < 200; ++i) {
+      int s = NetSocket();
+      if (NetConnect(s, "127.0.0.1", 6667)) {
+        ServerSocket = s;
+        return;
+      }
+      NetClose(s);
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+  ~CreditServerProcess() {
+    SendTerm();
+    NetClose(ServerSocket);
+    ServerSocket = kNoSocket;
+    std::string pid;
+    std::ifstream(pidFile) >> pid;
+    if (!pid.empty()) std::system(("kill -TERM " + pid + "; while kill -0 " + pid + " 2>/dev/null; do sleep 0.01; done").c_str());
+    fs::remove_all(dir);
+  }
+};
+
+void Percentiles(benchmark::State& state, std::vector<double>& us) {
+  if (us.empty()) return;
+  std::sort(us.begin(), us.end());
+  state.counters["p50_us"] = us[us.size() / 2];
+  state.counters["p99_us"] = us[std::min(us.size() - 1, us.size() * 99 / 100)];
+}
+
+template <typename F>
+void Timed(benchmark::State& state, F&& f) {
+  std::vector<double> us;
+  for (auto _ : state) {
+    auto t0 = std::chrono::steady_clock::now();
+    f();
+    us.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count());
+  }
+  Percentiles(state, us);
+}
+
+// The echo peer is a process of its own, like the credit server: this program started again
+// with QUIBBLO_BENCH_ECHO set answers each 6-byte request with a 10-byte reply.
+bool RunEchoPeerIfAsked() {
+  if (!std::getenv("QUIBBLO_BENCH_ECHO")) return false;
+  int listener = NetListen("127.0.0.1", kEchoPort);
+  int s = NetAccept(listener);
+  char request[6];
+  for (;;) {
+    for (int got = 0; got < 6;) {
+      int n = NetRecv(s, request + got, 6 - got);
+      if (n <= 0) std::exit(0);
+      got += n;
+    }
+    NetSend(s, "CTEL,250\r\n", 10);
+  }
+}
+const bool kEchoPeer = RunEchoPeerIfAsked();
+
+void BM_LoopbackEcho(benchmark::State& state) {
+  fs::path exe = fs::read_symlink("/proc/self/exe");
+  std::system(("QUIBBLO_BENCH_ECHO=1 '" + exe.string() + "' &").c_str());
+  int client = kNoSocket;
+  for (int i = 0; i < 200 && client == kNoSocket; ++i) {
+    client = NetSocket();
+    if (!NetConnect(client, "127.0.0.1", kEchoPort)) {
+      NetClose(client);
+      client = kNoSocket;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+  char reply[16];
+  Timed(state, [&] {
+    NetSend(client, "CGET\r\n", 6);
+    for (int got = 0; got < 10;) got += NetRecv(client, reply + got, 10 - got);
+  });
+  NetClose(client);  // the peer ends when its connection does
+}
+
+void BM_CreditQuery(benchmark::State& state) {
+  CreditServerProcess server(static_cast<int>(state.range(0)));
+  uint16_t credit = 0;
+  Timed(state, [&] { credit = QueryCredit(); });
+  if (credit == 65535) state.SkipWithError("the credit server did not answer");
+}
+
+void BM_DurableBankAdd(benchmark::State& state) {
+  CreditServerProcess server(static_cast<int>(state.range(0)));
+  bool ok = true;
+  auto t0 = std::chrono::steady_clock::now();
+  Timed(state, [&] { ok = AddBank(1) && ok; });
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  state.counters["commands_per_s"] = static_cast<double>(state.iterations()) / seconds;
+  if (!ok) state.SkipWithError("a BADD was refused");
+}
+
+void BM_SaveRecord(benchmark::State& state) {
+  fs::path old = fs::current_path();
+  fs::path dir = WorkDir(static_cast<int>(state.range(0)));
+  fs::current_path(dir);
+  Timed(state, [] {
+    ++Meters[0];
+    SaveRecord();
+  });
+  fs::current_path(old);
+  fs::remove_all(dir);
+}
+}  // namespace
+
+BENCHMARK(BM_LoopbackEcho)->Iterations(20000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CreditQuery)->Arg(0)->Iterations(20000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DurableBankAdd)->Arg(0)->Arg(1)->Iterations(400)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SaveRecord)->Arg(0)->Arg(1)->Iterations(200)->Unit(benchmark::kMicrosecond);
