@@ -1,5 +1,5 @@
-// Small uncompressed AVI clips made in the tests: 24-bit bottom-up frames, optionally with a PCM
-// audio stream, with an index.
+// Small AVI clips made in the tests: uncompressed 24-bit bottom-up frames, or Microsoft Video 1
+// (16-bit, as the game's clips are), optionally with a PCM audio stream, with an index.
 #pragma once
 #include <cstdint>
 #include <fstream>
@@ -12,11 +12,13 @@ struct ClipSpec {
   int frames = 5;
   bool audio = false;
   bool index = true;
+  bool video1 = false;  // sides then must be multiples of 4
+  bool busy = false;    // Video 1 with every block two-coloured in a pattern (for timing)
 };
 
 // The colour of frame k (exact in 5:6:5) and of its top-left pixel, which marks the orientation.
 inline uint16_t FrameColour565(int k) { return static_cast<uint16_t>(((k * 3 + 1) & 31) << 11 | 0x20 << 5 | 8); }
-constexpr uint16_t kCornerColour565 = 0xFFFF;
+constexpr uint16_t kCornerColour565 = 0xF81F;
 
 namespace avi_bytes {
 inline void Put16(std::vector<uint8_t>& b, uint32_t v) {
@@ -68,10 +70,52 @@ inline std::vector<uint8_t> StreamHeader(const char* type, const char* handler, 
 }
 }  // namespace avi_bytes
 
+namespace avi_bytes {
+inline uint16_t To555(uint16_t c565) { return static_cast<uint16_t>((c565 >> 11) << 10 | ((c565 >> 6) & 31) << 5 | (c565 & 31)); }
+
+// One-colour blocks, bottom row of blocks first; the top-left block is two-colour to mark its
+// top-left pixel (bit k is pixel k % 4 of row k / 4 counted from the block's bottom).
+inline std::vector<uint8_t> Video1Frame(const ClipSpec& c, uint16_t colour) {
+  std::vector<uint8_t> b;
+  uint16_t fill = static_cast<uint16_t>(0x8000 | To555(colour));
+  for (int by = c.height / 4 - 1; by >= 0; --by)
+    for (int bx = 0; bx < c.width / 4; ++bx) {
+      bool corner = bx == 0 && by == 0;
+      if (c.busy) {
+        Put16(b, static_cast<uint32_t>(bx * 131 + by * 71 + colour) & 0x7FFF);
+        Put16(b, To555(kCornerColour565));
+        Put16(b, To555(colour));
+      } else if (corner || (fill >> 8 & 0xFC) == 0x84) {  // those high bytes would mean "skip"
+        Put16(b, corner ? 1u << 12 : 0);
+        Put16(b, To555(kCornerColour565));
+        Put16(b, To555(colour));
+      } else {
+        Put16(b, fill);
+      }
+    }
+  return b;
+}
+
+inline std::vector<uint8_t> RawFrame(const ClipSpec& c, uint16_t colour) {
+  int stride = (c.width * 3 + 3) & ~3;
+  std::vector<uint8_t> pixels(static_cast<size_t>(stride * c.height), 0);
+  for (int y = 0; y < c.height; ++y)
+    for (int x = 0; x < c.width; ++x) {
+      uint16_t v = x == 0 && y == 0 ? kCornerColour565 : colour;
+      uint8_t* p = &pixels[static_cast<size_t>((c.height - 1 - y) * stride + x * 3)];  // bottom-up rows
+      p[0] = static_cast<uint8_t>((v & 31) << 3);
+      p[1] = static_cast<uint8_t>(((v >> 5) & 63) << 2);
+      p[2] = static_cast<uint8_t>((v >> 11) << 3);
+    }
+  return pixels;
+}
+}  // namespace avi_bytes
+
 inline std::vector<uint8_t> MakeClip(const ClipSpec& c) {
   using namespace avi_bytes;
-  int stride = (c.width * 3 + 3) & ~3;
+  int stride = c.video1 ? c.width * 2 : (c.width * 3 + 3) & ~3;
   uint32_t frameBytes = static_cast<uint32_t>(stride * c.height);
+  const char* handler = c.video1 ? "CRAM" : "DIB ";
   std::vector<uint8_t> avih;
   Put32(avih, 40000);  // 25 frames a second
   Put32(avih, 0);
@@ -90,13 +134,16 @@ inline std::vector<uint8_t> MakeClip(const ClipSpec& c) {
   Put32(bih, static_cast<uint32_t>(c.width));
   Put32(bih, static_cast<uint32_t>(c.height));
   Put16(bih, 1);
-  Put16(bih, 24);
-  Put32(bih, 0);
+  Put16(bih, c.video1 ? 16 : 24);
+  if (c.video1)
+    PutId(bih, "CRAM");
+  else
+    Put32(bih, 0);
   Put32(bih, frameBytes);
   for (int i = 0; i < 4; ++i) Put32(bih, 0);
   std::vector<std::vector<uint8_t>> header{
       Chunk("avih", avih),
-      List("strl", {Chunk("strh", StreamHeader("vids", "DIB ", 1, 25, static_cast<uint32_t>(c.frames), 0, c.width, c.height)),
+      List("strl", {Chunk("strh", StreamHeader("vids", handler, 1, 25, static_cast<uint32_t>(c.frames), 0, c.width, c.height)),
                     Chunk("strf", bih)})};
   std::vector<uint8_t> wfx;
   if (c.audio) {
@@ -115,23 +162,12 @@ inline std::vector<uint8_t> MakeClip(const ClipSpec& c) {
   std::vector<uint8_t> idx;
   uint32_t offset = 4;  // from the "movi" form type
   for (int k = 0; k < c.frames; ++k) {
-    uint16_t colour = FrameColour565(k);
-    uint8_t r = static_cast<uint8_t>((colour >> 11) << 3), g = static_cast<uint8_t>(((colour >> 5) & 63) << 2),
-            b = static_cast<uint8_t>((colour & 31) << 3);
-    std::vector<uint8_t> pixels(frameBytes, 0);
-    for (int y = 0; y < c.height; ++y)
-      for (int x = 0; x < c.width; ++x) {
-        uint8_t* p = &pixels[static_cast<size_t>((c.height - 1 - y) * stride + x * 3)];  // bottom-up rows
-        bool corner = x == 0 && y == 0;
-        p[0] = corner ? 0xFF : b;
-        p[1] = corner ? 0xFF : g;
-        p[2] = corner ? 0xFF : r;
-      }
+    std::vector<uint8_t> pixels = c.video1 ? Video1Frame(c, FrameColour565(k)) : RawFrame(c, FrameColour565(k));
     std::vector<uint8_t> frame = Chunk("00db", pixels);
     PutId(idx, "00db");
     Put32(idx, 0x10);
     Put32(idx, offset);
-    Put32(idx, frameBytes);
+    Put32(idx, static_cast<uint32_t>(pixels.size()));
     offset += static_cast<uint32_t>(frame.size());
     movi.push_back(frame);
     if (c.audio) {

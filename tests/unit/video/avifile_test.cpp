@@ -70,6 +70,13 @@ TEST_F(AviFileTest, FramesComeOutAsTopDown565PicturesUntilTheEnd) {
   EXPECT_EQ(AVIStreamGetFrame(reader_, -1), nullptr);
 }
 
+TEST_F(AviFileTest, DecodesMicrosoftVideo1LikeTheGamesClips) {
+  ClipSpec spec{32, 24, 4, true, true, true};
+  Open(Write("cram.avi", MakeClip(spec)));
+  for (int k : {0, 1, 2, 3, 1}) EXPECT_EQ(FrameShown(AVIStreamGetFrame(reader_, k)), k);
+  EXPECT_EQ(AVIStreamGetFrame(reader_, 4), nullptr);
+}
+
 TEST_F(AviFileTest, SeeksBackAndSkipsForward) {
   Open(Write("seven.avi", MakeClip({16, 16, 7, false, true})));
   EXPECT_EQ(FrameShown(AVIStreamGetFrame(reader_, 5)), 5);
