@@ -12,6 +12,8 @@ struct WinCountStep {
   int32_t toBank;    // the step added to the bank display (0 or 10)
   int32_t toCredit;  // the step added to the credit display (0 or 5)
 };
+// The step that follows a working value (no step, both 0, once the value is 0 or less).
+WinCountStep NextWinStep(int32_t amount, float working);
 // Fills up to `capacity` steps and returns how many the prize counts.
 int WinCountSteps(int32_t amount, WinCountStep* steps, int capacity);
 
