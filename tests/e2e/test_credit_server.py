@@ -246,6 +246,42 @@ class CreditServerTest(unittest.TestCase):
         self.assertEqual(journal(self.db), [])
         self.assertIn("credit: 0\nbank: 0\npayout_due: 0\n", self.op("status").stdout)
 
+    def test_operator_inserts_while_a_client_keeps_querying(self):
+        readings, stop = [], threading.Event()
+
+        def query():
+            c = Client()
+            while not stop.is_set():
+                readings.append(c.ask("CGET"))
+
+        t = threading.Thread(target=query)
+        t.start()
+        try:
+            for _ in range(10):
+                r = self.op("insert", "10")
+                self.assertEqual(r.returncode, 0, r.stderr)
+        finally:
+            stop.set()
+            t.join()
+        values = [int(x.split(",")[1]) for x in readings]
+        self.assertTrue(all(x.startswith("CTEL,") for x in readings))
+        self.assertEqual(values, sorted(values))
+        self.assertEqual(Client().ask("CGET"), "CTEL,100")
+
+    def test_a_ledger_that_does_not_balance_is_not_served(self):
+        self.op("insert", "100")
+        self.server.stop()
+        with sqlite3.connect(self.db) as con:
+            con.execute("UPDATE balances SET credit = 5000")
+        proc = subprocess.run([program("quibblo-credit"), "serve", "--db", self.db], cwd=self.dir,
+                              capture_output=True, text=True, timeout=30)
+        self.assertEqual(proc.returncode, 1)
+        self.assertIn("do not equal the sum of the journal", proc.stderr)
+        self.assertEqual(self.op("insert", "5").returncode, 1)
+        with sqlite3.connect(self.db) as con:
+            con.execute("UPDATE balances SET credit = 100")
+        self.server = CreditServer(self.dir)
+
     def test_sigterm_stops_cleanly_and_a_restart_gets_the_port_and_the_money_back(self):
         c = Client()
         self.assertEqual(c.ask("BADD,300"), "BTEL,300")
