@@ -9,20 +9,11 @@
 #include "machine/meters.h"
 #include "platform/net.h"
 #include "platform/window.h"
-#include "screens/main_menu.h"
 #include "shell/shell.h"
 #include "shell/timers.h"
 #include "sound/sound.h"
 
 #define PLACEHOLDER __attribute__((weak))
-
-// Main menu: waits out its thirty seconds untouched, then reports that the player left.
-PLACEHOLDER bool RunMainMenu() {
-  WaitOrTouch(30000);
-  return false;
-}
-PLACEHOLDER void DrawBankPanel(int) {}
-PLACEHOLDER void DrawCreditPanel(int) {}
 
 // Game: no game is played.
 PLACEHOLDER uint8_t GetGamePhase() { return kPhaseNone; }
