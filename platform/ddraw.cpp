@@ -125,14 +125,23 @@ HRESULT IDirectDrawSurface7::BltFast(uint32_t x, uint32_t y, IDirectDrawSurface7
               static_cast<uint16_t>(source->key_.dwColorSpaceHighValue));
     return DD_OK;
   }
-  size_t bytes = static_cast<size_t>(s.right - s.left) * 2;
-  int h = s.bottom - s.top;
-  if (source == this && dy > s.top) {
-    for (int i = h - 1; i >= 0; --i) std::memmove(Row(dy + i) + dx, source->Row(s.top + i) + s.left, bytes);
-  } else {
-    for (int i = 0; i < h; ++i) std::memmove(Row(dy + i) + dx, source->Row(s.top + i) + s.left, bytes);
-  }
+  CopyOpaque(*source, s, dx, dy);
   return DD_OK;
+}
+
+void IDirectDrawSurface7::CopyOpaque(const IDirectDrawSurface7& source, const RECT& s, int x, int y) {
+  int w = s.right - s.left, h = s.bottom - s.top;
+  // Whole rows of surfaces laid out alike are one block.
+  if (w == width_ && w == source.width_ && pitchPixels_ == source.pitchPixels_ && &source != this) {
+    std::memcpy(Row(y), source.Row(s.top), static_cast<size_t>(h) * pitchPixels_ * 2);
+    return;
+  }
+  size_t bytes = static_cast<size_t>(w) * 2;
+  if (&source == this && y > s.top) {
+    for (int i = h - 1; i >= 0; --i) std::memmove(Row(y + i) + x, source.Row(s.top + i) + s.left, bytes);
+  } else {
+    for (int i = 0; i < h; ++i) std::memmove(Row(y + i) + x, source.Row(s.top + i) + s.left, bytes);
+  }
 }
 
 HRESULT IDirectDrawSurface7::Blt(RECT* destRect, IDirectDrawSurface7* source, RECT* sourceRect, uint32_t flags,
@@ -171,13 +180,7 @@ HRESULT IDirectDrawSurface7::Blt(RECT* destRect, IDirectDrawSurface7* source, RE
               static_cast<uint16_t>(key->dwColorSpaceHighValue));
     return DD_OK;
   }
-  size_t bytes = static_cast<size_t>(s.right - s.left) * 2;
-  int h = s.bottom - s.top;
-  if (source == this && d.top > s.top) {
-    for (int i = h - 1; i >= 0; --i) std::memmove(Row(d.top + i) + d.left, source->Row(s.top + i) + s.left, bytes);
-  } else {
-    for (int i = 0; i < h; ++i) std::memmove(Row(d.top + i) + d.left, source->Row(s.top + i) + s.left, bytes);
-  }
+  CopyOpaque(*source, s, d.left, d.top);
   return DD_OK;
 }
 

@@ -111,6 +111,7 @@ class IDirectDrawSurface7 {
   bool Contains(const RECT& r) const;
   void Changed() { spansValid_ = false; }
   void BuildSpans();
+  void CopyOpaque(const IDirectDrawSurface7& src, const RECT& s, int x, int y);
   void CopyKeyed(const IDirectDrawSurface7& src, const RECT& s, int x, int y, uint16_t lo, uint16_t hi);
 
   int width_, height_;
