@@ -76,7 +76,8 @@ SoundBuffer::SoundBuffer(SoundDevice* device, const WaveFormat& format, uint32_t
     : device_(device), format_(format), size_(size), playable_(WaveFormatPlayable(format)),
       voice_(std::make_unique<SoundVoice>()) {
   if (playable_ && BytesToFrames(size) > kMaxDeviceFrames) playable_ = false;
-  if (playable_) voice_->frames = BytesToFrames(size);
+  // A mixed buffer has frames once Unlock has converted them; a timed one only needs its length.
+  if (playable_ && device->clocked_) voice_->frames = BytesToFrames(size);
 }
 
 uint64_t SoundBuffer::BytesToFrames(uint32_t bytes) const {

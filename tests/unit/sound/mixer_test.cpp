@@ -119,6 +119,16 @@ TEST_F(Mixer, UnplayableFormatsAreSilentButKeepTheirBuffer) {
   EXPECT_TRUE(WaveFormatPlayable(extensible));
 }
 
+TEST_F(Mixer, NothingPlaysBeforeTheBufferIsFilled) {
+  WaveFormat f = Pcm(1, 44100, 16);
+  SoundBuffer* b = nullptr;
+  ASSERT_EQ(device_->CreateSoundBuffer({0xE2, 400, &f}, &b), DS_OK);
+  b->Play(DSBPLAY_LOOPING);
+  uint32_t status = 0;
+  b->GetStatus(&status);
+  EXPECT_EQ(status, 0u);
+}
+
 TEST_F(Mixer, RefusesBuffersOutsideTheDeviceLimits) {
   WaveFormat f = Pcm(1, 44100, 16);
   SoundBuffer* b = reinterpret_cast<SoundBuffer*>(1);
