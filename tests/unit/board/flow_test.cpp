@@ -147,3 +147,51 @@ TEST_F(Flow, NoBonusWhenTheRowTopIsBelowAPound) {
   EXPECT_EQ(axBoxes[6].state, kMarkQuestion);
 }
 }  // namespace
+
+namespace {
+class Offer : public Flow {
+ protected:
+  void SetUp() override {
+    Flow::SetUp();
+    PickNumber = 7;
+    NextValueIndex = 6;
+    for (int i = 0; i < 6; ++i) {
+      ValueInPlay[i] = 0;
+      axWinplan[SlotOf(PrizeRows[0][i])].inPlay = 0;
+    }
+    lOfferIt = 7;  // due at the reveal that makes PickNumber 8
+    CurrentBox = 10;
+  }
+  // Touches on Take every 100 ms; the ones before the offer's wait are dropped or only cut
+  // the reveal's pauses short.
+  void TouchTakeAllAlong() {
+    DestroyMainWindow();
+    UseVirtualClock(0);
+    Options.script.clear();
+    for (uint32_t t = 100; t < 60000; t += 100) Options.script.push_back({ScriptEvent::Touch, t, 100, 400, ""});
+    ASSERT_TRUE(CreateMainWindow(MainWindowProc));
+  }
+};
+
+TEST_F(Offer, BonusAndOfferInOneRevealThenTheOfferTimesOut) {
+  lNoQuestionsActivate = 8;
+  RevealBox(35, 10);
+  EXPECT_EQ(NoQuestionsMode, 1);
+  EXPECT_EQ(Meters[450], 1);
+  EXPECT_EQ(Meters[451], 1);  // the offer screen came too
+  EXPECT_EQ(OfferThisPick, 1);
+  EXPECT_EQ(GetGamePhase(), kPhasePlaying);
+  EXPECT_NE(lOfferIt, 7);  // rescheduled
+  EXPECT_EQ(axBoxes[10].state, kMarkNone);  // left: the box is off the board, with no marker
+  EXPECT_EQ(axBoxes[10].closed, 0);
+}
+
+TEST_F(Offer, TakenOfferEndsTheRevealWithThePrize) {
+  TouchTakeAllAlong();
+  RevealBox(35, 10);
+  EXPECT_EQ(GetGamePhase(), kPhaseWon);
+  EXPECT_GT(GamePrize, 0);
+  EXPECT_EQ(axBoxes[10].state, kMarkBankOffer);  // no question marker after a Take
+  EXPECT_EQ(Meters[451], 1);
+}
+}  // namespace
