@@ -1,5 +1,6 @@
 // One step of a full-screen cross-fade, Present (headless and in a window when one can be
 // made), a question of 150 characters, and picture decoding, each beside its baseline.
+#include <SDL.h>
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -77,6 +78,8 @@ void BM_PresentWindow(benchmark::State& state) {
     state.SkipWithError("no window can be made here");
     return;
   }
+  const char* driver = SDL_GetCurrentVideoDriver();
+  state.SetLabel(driver ? driver : "?");
   for (auto _ : state) Present();
   DestroyMainWindow();
   Options.windowed = false;

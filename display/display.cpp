@@ -126,6 +126,7 @@ bool LockSurface(IDirectDrawSurface7* surface, DDSURFACEDESC2& desc) {
 }
 
 bool InitDisplay() {
+  ReleaseDisplay();  // a second call starts afresh instead of leaking the first display
   IDirectDraw* first = nullptr;
   DDSURFACEDESC2 desc;
   DDSCAPS2 caps;
@@ -169,7 +170,7 @@ bool ReleaseDisplay() {
 }
 
 void DrawImage(Sprite& sprite, int frame, int x, int y, const ClipBox* clip, int keyed) {
-  if (!BackBuffer || !PictureOf(sprite) || !BackBuffer) return;
+  if (!BackBuffer || !PictureOf(sprite) || !BackBuffer) return;  // a failed load may release it
   std::fflush(nullptr);  // the log reaches the disk before anything that might crash
   DrawFrame(BackBuffer, FrontSurface, sprite, frame, x, y, clip ? *clip : kFullScreen, keyed);
 }
