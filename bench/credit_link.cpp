@@ -84,26 +84,48 @@ void Timed(benchmark::State& state, F&& f) {
 }
 
 // The echo peer is a process of its own, like the credit server: this program started again
-// with QUIBBLO_BENCH_ECHO set answers each 6-byte request with a 10-byte reply.
+// with QUIBBLO_BENCH_ECHO set answers each 6-byte request with a 10-byte reply, one connection
+// after another, until it is stopped by its pid.
 bool RunEchoPeerIfAsked() {
   if (!std::getenv("QUIBBLO_BENCH_ECHO")) return false;
   int listener = NetListen("127.0.0.1", kEchoPort);
-  int s = NetAccept(listener);
-  char request[6];
+  if (listener == kNoSocket) std::exit(1);
   for (;;) {
-    for (int got = 0; got < 6;) {
-      int n = NetRecv(s, request + got, 6 - got);
-      if (n <= 0) std::exit(0);
-      got += n;
+    int s = NetAccept(listener);
+    char request[6];
+    for (bool open = s != kNoSocket; open;) {
+      for (int got = 0; open && got < 6;) {
+        int n = NetRecv(s, request + got, 6 - got);
+        open = n > 0;
+        got += n;
+      }
+      open = open && NetSend(s, "CTEL,250\r\n", 10) == 10;
     }
-    NetSend(s, "CTEL,250\r\n", 10);
+    NetClose(s);
   }
 }
 const bool kEchoPeer = RunEchoPeerIfAsked();
 
+struct EchoPeerProcess {
+  fs::path pidFile = WorkDir(0) / "pid";
+  EchoPeerProcess() {
+    std::string cmd = "QUIBBLO_BENCH_ECHO=1 '";
+    cmd += fs::read_symlink("/proc/self/exe").string();
+    cmd += "' & echo $! > '";
+    cmd += pidFile.string();
+    cmd += "'";
+    std::system(cmd.c_str());
+  }
+  ~EchoPeerProcess() {
+    std::string pid;
+    std::ifstream(pidFile) >> pid;
+    if (!pid.empty()) std::system(("kill " + pid).c_str());
+    fs::remove_all(pidFile.parent_path());
+  }
+};
+
 void BM_LoopbackEcho(benchmark::State& state) {
-  fs::path exe = fs::read_symlink("/proc/self/exe");
-  std::system(("QUIBBLO_BENCH_ECHO=1 '" + exe.string() + "' &").c_str());
+  static EchoPeerProcess peer;
   int client = kNoSocket;
   for (int i = 0; i < 200 && client == kNoSocket; ++i) {
     client = NetSocket();
@@ -114,11 +136,17 @@ void BM_LoopbackEcho(benchmark::State& state) {
     }
   }
   char reply[16];
+  bool ok = client != kNoSocket;
   Timed(state, [&] {
-    NetSend(client, "CGET\r\n", 6);
-    for (int got = 0; got < 10;) got += NetRecv(client, reply + got, 10 - got);
+    ok = ok && NetSend(client, "CGET\r\n", 6) == 6;
+    for (int got = 0; ok && got < 10;) {
+      int n = NetRecv(client, reply + got, 10 - got);
+      ok = n > 0;
+      got += n;
+    }
   });
-  NetClose(client);  // the peer ends when its connection does
+  NetClose(client);
+  if (!ok) state.SkipWithError("the echo peer did not answer");
 }
 
 void BM_CreditQuery(benchmark::State& state) {
