@@ -135,6 +135,10 @@ bool ReadBmpSize(const uint8_t* data, size_t size, int32_t& width, int32_t& heig
 bool DecodePcx(const uint8_t* data, size_t size, Picture565& picture) {
   if (!ReadPcxSize(data, size, picture.width, picture.height)) return false;
   const size_t width = static_cast<size_t>(picture.width);
+  // The shortest coding of a plane line is one two-byte run per 63 columns (or one byte per
+  // column): a file shorter than that is cut off, whatever its header promises.
+  const size_t shortestLine = std::min(width, 2 * ((width + 62) / 63));
+  if (size - kPcxHeaderSize < shortestLine * 3 * static_cast<size_t>(picture.height)) return false;
   picture.pixels.assign(width * static_cast<size_t>(picture.height), 0);
   const uint8_t* in = data + kPcxHeaderSize;
   const uint8_t* end = data + size;

@@ -170,6 +170,12 @@ TEST(ImageDecodeTest, DamagedFilesAreRejected) {
   for (size_t cut : {size_t{0}, size_t{127}, size_t{128}, pcx.size() - 1})
     EXPECT_FALSE(DecodePcx(pcx.data(), cut, p)) << cut;
   EXPECT_TRUE(DecodePcx(pcx.data(), pcx.size(), p));
+  // The shortest possible coding (runs of 63) is accepted; a byte less is cut off.
+  std::vector<uint8_t> tight = PcxHeader(126, 0, 1);
+  for (int i = 0; i < 2 * 3 * 2; ++i) tight.insert(tight.end(), {0xFF, 0x20});
+  EXPECT_TRUE(DecodePcx(tight.data(), tight.size(), p));
+  EXPECT_EQ(p.pixels[126 * 2 - 1], To565(0x20, 0x20, 0x20));
+  EXPECT_FALSE(DecodePcx(tight.data(), tight.size() - 1, p));
   std::vector<uint8_t> huge = PcxHeader(60000, 0, 59999);
   EXPECT_FALSE(DecodePcx(huge.data(), huge.size(), p));
   std::vector<uint8_t> upsideDown = PcxHeader(10, 5, 3);
