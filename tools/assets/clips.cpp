@@ -299,7 +299,9 @@ std::vector<Clip> MakeClips(Typesetter& type) {
                      if (k >= 22) {
                        int pulse = (k / 4) % 2;
                        f.ellipse(400, 310, 60, 60, white);
-                       scene.centred(f, "?", 400, 318, Big(80, ink, ink));
+                       TextStyle mark = Big(80, Hex(0x3A1A70), white);
+                       mark.shadow = 0;
+                       scene.centred(f, "?", 400, 318, mark);
                        f.ring(400, 310, 52, 12, red);
                        f.line(363, 273, 437, 347, 12, pulse ? red : Hex(0xFF7A7A));
                      }

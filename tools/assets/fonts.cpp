@@ -128,7 +128,7 @@ std::vector<Picture> MakeFonts(Typesetter& type, const std::vector<std::string>&
       {16, Face::SansBold, 30, 42, 33, Hex(0xFFE14A), 1, Hex(0x000000), Hex(0x140C38), 2},
       {22, Face::SansBold, 32, 40, 32, Hex(0xF8C944), 2, Hex(0x7C1616), Hex(0x0A1430), 2},
       // Win amounts: written without centring at the top of a box 111 high.
-      {23, Face::SansBold, 62, 111, 79, Hex(0xF8C944), 3, Hex(0x7C1616), Hex(0x1A0A30), 3},
+      {23, Face::SansBold, 50, 111, 74, Hex(0xF8C944), 2, Hex(0x7C1616), Hex(0x1A0A30), 2},
       // The bank's offer, centred in a box of 344 x 43.
       {30, Face::SansBold, 32, 43, 34, Hex(0xF8C944), 1, Hex(0x000000), Hex(0x051A0C), 2},
   };

@@ -110,9 +110,9 @@ Image Backdrop(Rgb top, Rgb bottom, uint32_t seed, int stars = 90) {
   return img;
 }
 
-void Logo(Painter& p, Image& img, int cx, int cy, int size) {
+void Logo(Painter& p, Image& img, int cx, int cy, int size, int maxWidth = 100000) {
   TextStyle s = Shadowed(Style(size, kGold, std::max(2, size / 16), kDarkRed), std::max(2, size / 18));
-  p.say(img, "QUIBBLO", cx, cy, s);
+  p.say(img, "QUIBBLO", cx, cy, s, maxWidth);
 }
 
 // Tiers of prize values by their rank in the prize row (19 is the top value).
@@ -516,9 +516,11 @@ std::vector<Image> CreditDigits(Painter& p) {
   const char* chars[12] = {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", ".", "\xC2\xA3"};
   for (const char* c : chars) {
     Image img(16, 24);
-    // Anti-aliased against the panel's display window, where the digits always stand.
+    // Anti-aliased against the panel's display window, where the digits always stand. The point
+    // has only 7 pixels before the next digit, so it sits at the left of its cell.
     Image back(16, 24, Hex(0x0A0A14));
-    p.say(back, c, 8, 12, Style(21, Hex(0xFFB627)), 16);
+    bool point = c[0] == '.';
+    p.say(back, c, point ? 3 : 8, 12, Style(21, Hex(0xFFB627)), 16);
     for (int y = 0; y < 24; ++y)
       for (int x = 0; x < 16; ++x)
         if (!(back.at(x, y) == Hex(0x0A0A14))) img.at(x, y) = back.at(x, y);
@@ -531,6 +533,8 @@ Image InfoScreen(Painter& p) {
   Image img = Backdrop(Hex(0x0A1640), Hex(0x123070), 11, 60);
   Logo(p, img, 400, 52, 56);
   p.say(img, "HOW TO PLAY", 400, 108, Style(28, kWhite, 1, kInk));
+  img.roundRect(60, 132, 680, 378, 18, Hex(0x2C3D80));
+  img.roundRect(63, 135, 674, 372, 15, Hex(0x0C1640));
   const char* lines[] = {
       "A game costs 50P. The machine chooses your box first:",
       "it holds the top prize of the game.",
@@ -579,16 +583,14 @@ Image BoardBackground(Painter& p) {
   img.fillRect(620, 0, 180, 600, kSlot);
   // The bottom strip: speech bar at 445, the three windows at y 485.
   for (int x : {20, 248, 476}) img.roundRect(x + 2, 487, 110, 107, 10, Hex(0x0A1230));
-  p.say(img, "OFFERS", 191, 505, Style(14, Hex(0x8FA6E8)));
-  p.say(img, "\xE2\x97\x80", 150, 505, Style(14, Hex(0x8FA6E8)));
-  p.say(img, "YOUR BOX", 191, 528, Style(14, Hex(0x8FA6E8)));
-  p.say(img, "\xE2\x96\xB6", 238, 528, Style(14, Hex(0x8FA6E8)));
-  Logo(p, img, 191, 568, 26);
-  p.say(img, "LIVES", 419, 505, Style(14, Hex(0x8FA6E8)));
-  p.say(img, "\xE2\x96\xB6", 466, 505, Style(14, Hex(0x8FA6E8)));
-  p.say(img, "WIN PLAN", 419, 540, Style(14, Hex(0x8FA6E8)));
-  p.say(img, "\xE2\x96\xB6", 466, 540, Style(14, Hex(0x8FA6E8)));
-  p.say(img, "50P A GAME", 419, 575, Style(13, kGold));
+  // Between the windows: what the windows beside them show.
+  Rgb hint = Hex(0x8FA6E8);
+  p.say(img, "\xE2\x97\x80 OFFERS", 191, 506, Style(13, hint));
+  p.say(img, "YOUR BOX \xE2\x96\xB6", 191, 528, Style(13, hint));
+  Logo(p, img, 191, 570, 24, 100);
+  p.say(img, "LIVES \xE2\x96\xB6", 419, 506, Style(13, hint));
+  p.say(img, "50P A GAME", 419, 540, Style(13, kGold));
+  p.say(img, "WIN UP TO \xC2\xA3" "5", 419, 566, Style(13, kGold));
   return img;
 }
 

@@ -73,16 +73,23 @@ std::string CompressQuestion(const std::string& text) {
   return out;
 }
 
-Bytes EncodeQuestionFile(const std::vector<std::string>& lines) {
+Bytes EncipherQuestionLines(const std::vector<std::string>& plainLines) {
   Bytes out;
-  for (const auto& text : lines) {
-    std::string plain = CompressQuestion(text) + "*\n";
+  for (const auto& line : plainLines) {
+    std::string plain = line + "\n";
+    // The key position is the byte's place in the whole file, so it runs on across lines.
     for (unsigned char p : plain) {
       uint32_t n = uint32_t(out.size());
       out.push_back(p < 8 || p > 247 ? p : uint8_t((p - 8 + QuestionKey[n % kQuestionKeyLength]) % 240 + 8));
     }
   }
   return out;
+}
+
+Bytes EncodeQuestionFile(const std::vector<std::string>& lines) {
+  std::vector<std::string> plain;
+  for (const auto& text : lines) plain.push_back(CompressQuestion(text) + "*");
+  return EncipherQuestionLines(plain);
 }
 
 std::string QuestionFileName(int index) {

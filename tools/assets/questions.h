@@ -21,7 +21,9 @@ void CheckBank(const std::vector<BankEntry>& bank, int minimum);
 
 // Greedy longest match over the 128 word codes.
 std::string CompressQuestion(const std::string& text);
-// Lines compressed, each followed by "*" and a line feed, enciphered from the file's first byte.
+// Plain lines, each followed by a line feed, enciphered from the file's first byte.
+Bytes EncipherQuestionLines(const std::vector<std::string>& plainLines);
+// Statements compressed, each followed by "*", then enciphered as above.
 Bytes EncodeQuestionFile(const std::vector<std::string>& lines);
 std::string QuestionFileName(int index);  // 1..48, the game's own name
 
