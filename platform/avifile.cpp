@@ -53,7 +53,8 @@ std::vector<uint8_t> VideoFormatRecord(const AVCodecParameters* par) {
   h.planes = 1;
   h.bitCount = static_cast<uint16_t>(par->bits_per_coded_sample ? par->bits_per_coded_sample : 24);
   h.compression = par->codec_tag;
-  h.sizeImage = static_cast<uint32_t>(DibStride(&h)) * static_cast<uint32_t>(par->height > 0 ? par->height : 0);
+  bool sane = par->width > 0 && par->height > 0 && par->width <= kMaxSide && par->height <= kMaxSide && h.bitCount <= 32;
+  h.sizeImage = sane ? static_cast<uint32_t>(DibStride(&h)) * static_cast<uint32_t>(par->height) : 0;
   std::vector<uint8_t> record(sizeof h);
   std::memcpy(record.data(), &h, sizeof h);
   record.insert(record.end(), par->extradata, par->extradata + (par->extradata ? par->extradata_size : 0));

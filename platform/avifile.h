@@ -42,7 +42,9 @@ struct DibHeader {
 static_assert(sizeof(DibHeader) == 40);
 
 inline const uint8_t* DibBits(const DibHeader* header) { return reinterpret_cast<const uint8_t*>(header) + header->size; }
-inline int DibStride(const DibHeader* header) { return (header->width * header->bitCount / 8 + 3) & ~3; }
+inline int DibStride(const DibHeader* header) {
+  return static_cast<int>((int64_t{header->width} * header->bitCount / 8 + 3) & ~int64_t{3});
+}
 
 // An audio stream's format record: the 18 bytes of a wave format with its extra size.
 struct AudioFormatRecord {

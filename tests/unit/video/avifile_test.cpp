@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "platform/avifile.h"
@@ -157,21 +158,44 @@ TEST_F(AviFileTest, DamagedFilesFailToOpenOrEndEarly) {
 }
 
 TEST_F(AviFileTest, AbsurdPictureSizesGetNoFrameReader) {
-  std::vector<uint8_t> clip = MakeClip({16, 16, 2, false, true});
-  // The stream format's width, after "strf" and its size: 60000 pixels.
-  for (size_t i = 0; i + 12 < clip.size(); ++i)
-    if (std::string(clip.begin() + static_cast<long>(i), clip.begin() + static_cast<long>(i) + 4) == "strf") {
-      clip[i + 12] = 0x60;
-      clip[i + 13] = 0xEA;
-      break;
+  // The stream format's width, after "strf" and its size: 60000 pixels, then a negative one.
+  for (uint32_t width : {60000u, 0xE6E6E6E6u}) {
+    std::vector<uint8_t> clip = MakeClip({16, 16, 2, false, true});
+    for (size_t i = 0; i + 16 < clip.size(); ++i)
+      if (std::string(clip.begin() + static_cast<long>(i), clip.begin() + static_cast<long>(i) + 4) == "strf") {
+        for (int b = 0; b < 4; ++b) clip[i + 12 + b] = static_cast<uint8_t>(width >> (8 * b));
+        break;
+      }
+    AviFile* f = nullptr;
+    if (AVIFileOpen(&f, Write("wide.avi", clip).c_str()) != AVIERR_OK) continue;  // refused outright: as good
+    AviStream* s = nullptr;
+    if (AVIFileGetStream(f, &s, streamtypeVIDEO, 0) == AVIERR_OK) {
+      int32_t size = 0;
+      AVIStreamReadFormat(s, 0, nullptr, &size);
+      if (AviFrameReader* r = AVIStreamGetFrameOpen(s)) {
+        EXPECT_EQ(AVIStreamGetFrame(r, 0), nullptr);
+        AVIStreamGetFrameClose(r);
+      }
+      AVIStreamRelease(s);
     }
+    AVIFileRelease(f);
+  }
+}
+
+// A clip the fuzzer made, whose stream claims a width that overflowed the row size.
+TEST_F(AviFileTest, FuzzerFoundClipsStaySafe) {
+  const char* source = std::getenv("QUIBBLO_SOURCE");
+  if (!source) GTEST_SKIP() << "QUIBBLO_SOURCE not set";
+  fs::path clip = fs::path(source) / "tests/fuzz/corpus/clip/stride_overflow.avi";
   AviFile* f = nullptr;
-  if (AVIFileOpen(&f, Write("wide.avi", clip).c_str()) != AVIERR_OK) return;  // refused outright: as good
-  AviStream* s = nullptr;
-  if (AVIFileGetStream(f, &s, streamtypeVIDEO, 0) == AVIERR_OK) {
-    AviFrameReader* r = AVIStreamGetFrameOpen(s);
-    if (r) {
-      EXPECT_EQ(AVIStreamGetFrame(r, 0), nullptr);
+  if (AVIFileOpen(&f, clip.c_str()) != AVIERR_OK) return;
+  for (int i = 0; i < 5; ++i) {
+    AviStream* s = nullptr;
+    if (AVIFileGetStream(f, &s, streamtypeVIDEO, i) != AVIERR_OK) break;
+    int32_t size = 0;
+    AVIStreamReadFormat(s, 0, nullptr, &size);
+    if (AviFrameReader* r = AVIStreamGetFrameOpen(s)) {
+      for (int k = 0; k < 4; ++k) AVIStreamGetFrame(r, k);
       AVIStreamGetFrameClose(r);
     }
     AVIStreamRelease(s);
