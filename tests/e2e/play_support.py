@@ -107,6 +107,8 @@ class Screens:
         self.win = p("Graphic_resource\\Main\\WinBackGround.BMP")
         self.small_win = p("Graphic_resource\\Main\\YouOnlyWon.BMP")
         self.board = p("Graphic_resource\\Main\\BoxValues.BMP", 20)
+        self.insert = p("Graphic_resource\\Menu\\Insert.BMP")
+        self.digits = p("Graphic_resource\\Menu\\CreditNos.BMP", 12)
 
     def is_menu(self, shot):
         return self.menu.shown(shot, 0, 0, 0, step=11, share=0.6)
