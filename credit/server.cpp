@@ -162,9 +162,13 @@ void Server::Run(const sigset_t& waitMask) {
     for (auto it = clients_.begin(); it != clients_.end(); ++i) {
       Client& c = *it;
       if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) ReadFrom(c);
-      // A backlog of requests waits while replies are stuck; go on once they drain.
-      if (!c.closing && c.out.size() < kMaxPendingOutput) HandleLines(c);
-      Flush(c);
+      // Requests wait while a client does not take its replies; once they drain, go on with
+      // the backlog here, as no new input may come to wake us for it.
+      for (;;) {
+        if (!c.closing && c.out.size() < kMaxPendingOutput) HandleLines(c);
+        Flush(c);
+        if (c.closing || !c.out.empty() || c.in.find("\r\n") == std::string::npos) break;
+      }
       if (c.closing && c.out.empty()) {
         close(c.fd);
         it = clients_.erase(it);

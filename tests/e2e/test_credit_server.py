@@ -22,8 +22,12 @@ PORT = 6667
 class Client:
     opened = []
 
-    def __init__(self, timeout=10.0):
-        self.sock = socket.create_connection(("127.0.0.1", PORT), timeout=timeout)
+    def __init__(self, timeout=10.0, receive_buffer=None):
+        self.sock = socket.socket()
+        if receive_buffer:
+            self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, receive_buffer)
+        self.sock.settimeout(timeout)
+        self.sock.connect(("127.0.0.1", PORT))
         Client.opened.append(self)
         self.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         self.pending = b""
@@ -179,6 +183,19 @@ class CreditServerTest(unittest.TestCase):
         self.assertEqual([c.line() for _ in range(6)],
                          ["CTEL,5", "CTEL,5", "BTEL,123", "CTEL,0", "FAIL,unknown command", "CTEL,0"])
         self.assertEqual(self.status(), {"credit": 0, "bank": 118, "payout_due": 0})
+
+    def test_a_flood_of_requests_sent_before_reading_any_reply(self):
+        # A small receive window, and no reading for a while: the replies pile up in the server.
+        c = Client(timeout=30, receive_buffer=4096)
+        count = 30000
+        sender = threading.Thread(target=c.send, args=(b"BADD,1\r\n" + b"CGET\r\n" * count,))
+        sender.start()
+        time.sleep(0.5)
+        replies = [c.line() for _ in range(count + 1)]
+        sender.join()
+        self.assertEqual(replies[0], "BTEL,1")
+        self.assertEqual(set(replies[1:]), {"CTEL,0"})
+        self.assertEqual(c.ask("BGET"), "BTEL,1")
 
     def test_many_clients_and_clients_that_vanish(self):
         clients = [Client() for _ in range(8)]
