@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
+#include <random>
 
 #include "display/display.h"
 #include "platform/clock.h"
@@ -15,7 +16,7 @@ namespace {
 void RunClip(benchmark::State& state, const std::vector<uint8_t>& bytes) {
   Options.headless = true;
   UseVirtualClock(0);
-  std::filesystem::path path = std::filesystem::temp_directory_path() / "quibblo-bench-clip.avi";
+  std::filesystem::path path = std::filesystem::temp_directory_path() / ("quibblo-bench-clip-" + std::to_string(std::random_device{}()) + ".avi");
   WriteBytes(path.string(), bytes);
   InitDisplay();
   StartClip(path.c_str(), 30);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <thread>
 
 #include "platform/dsound.h"
@@ -147,7 +148,7 @@ TEST_F(Mixer, RefusesBuffersOutsideTheDeviceLimits) {
 
 // SDL's disk driver stands in for a sound card: the callback runs on SDL's thread in real time.
 TEST(SoundOutput, PlaysThroughSdlDiskDriver) {
-  std::filesystem::path out = std::filesystem::temp_directory_path() / "quibblo-disk-audio.raw";
+  std::filesystem::path out = std::filesystem::temp_directory_path() / ("quibblo-disk-audio-" + std::to_string(std::random_device{}()) + ".raw");
   std::filesystem::remove(out);
   setenv("SDL_AUDIODRIVER", "disk", 1);
   setenv("SDL_DISKAUDIOFILE", out.c_str(), 1);

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "platform/clock.h"
 #include "platform/dsound.h"
@@ -21,7 +22,7 @@ class SoundTable : public testing::Test {
     Options.headless = true;
     UseVirtualClock(5000);
     saved_ = fs::current_path();
-    dir_ = fs::temp_directory_path() / ("quibblo-sound-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+    dir_ = fs::temp_directory_path() / ("quibblo-sound-" + std::to_string(std::random_device{}()) +
                                         "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_ / "sounds");

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 
 #include "platform/avifile.h"
 #include "unit/video/avi_bytes.h"
@@ -13,7 +14,7 @@ class AviFileTest : public testing::Test {
  protected:
   void SetUp() override {
     AVIFileInit();
-    dir_ = fs::temp_directory_path() / ("quibblo-avi-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+    dir_ = fs::temp_directory_path() / ("quibblo-avi-" + std::to_string(std::random_device{}()) + "-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::create_directories(dir_);
   }
   void TearDown() override {

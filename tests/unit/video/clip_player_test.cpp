@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 
 #include "display/display.h"
 #include "display/surfaces.h"
@@ -22,7 +23,7 @@ class ClipPlayerTest : public testing::Test {
     Options.headless = true;
     UseVirtualClock(20000);
     saved_ = fs::current_path();
-    dir_ = fs::temp_directory_path() / ("quibblo-clip-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+    dir_ = fs::temp_directory_path() / ("quibblo-clip-" + std::to_string(std::random_device{}()) + "-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(dir_);
     fs::create_directories(dir_ / "Graphic_resource" / "avis");
     fs::current_path(dir_);
