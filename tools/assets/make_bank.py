@@ -78,8 +78,11 @@ def ordinal(n):
 
 
 def pence(p):
-    return "%dp" % p if p < 100 else ("%d pounds" % (p // 100) if p % 100 == 0 else
-                                       "%d pounds %d" % (p // 100, p % 100))
+    """Money as said in Britain: 60p, 1 pound, 3 pounds 50p."""
+    if p < 100:
+        return "%dp" % p
+    pounds = "%d pound%s" % (p // 100, "" if p // 100 == 1 else "s")
+    return pounds if p % 100 == 0 else "%s %dp" % (pounds, p % 100)
 
 
 def leap(y):
@@ -203,8 +206,9 @@ def change(c, count):
         if spent in seen:
             continue
         seen.add(spent)
-        c.pair("Paying for a %dp item with a 1 pound coin gives %dp change." % (spent, 100 - spent),
-               "Paying for a %dp item with a 1 pound coin gives %dp change." % (spent, 100 - spent + 10))
+        article = "an" if str(spent).startswith("8") or spent in (11, 18) else "a"
+        c.pair("Paying for %s %dp item with a 1 pound coin gives %dp change." % (article, spent, 100 - spent),
+               "Paying for %s %dp item with a 1 pound coin gives %dp change." % (article, spent, 100 - spent + (10 if spent > 10 else -10)))
 
 
 def romans(c, lo, hi, count):

@@ -618,8 +618,6 @@ Image WinScreen(Painter& p, bool big) {
     img.roundRect(306, 274, 188, 128, 18, Hex(0x0A1430));
     p.say(img, "It goes to your CREDIT", 400, 470, Style(22, kWhite, 1, kInk));
   }
-  p.say(img, "BANK", 190, 42, Style(16, kGold));
-  p.say(img, "CREDIT", 610, 42, Style(16, kGold));
   return img;
 }
 
