@@ -78,27 +78,35 @@ static void Chunk(Bytes& out, const char* type, const Bytes& data) {
 
 Bytes EncodePng(const Image& img) {
   const int w = img.width(), h = img.height();
-  Bytes raw;
-  raw.reserve(size_t(h) * (w * 3 + 1));
-  for (int y = 0; y < h; ++y) {
-    raw.push_back(0);
-    for (int x = 0; x < w; ++x) {
-      Rgb c = img.at(x, y);
-      raw.push_back(c.r), raw.push_back(c.g), raw.push_back(c.b);
+  // Rows are compressed as they are made, so only the compressed picture is held in memory.
+  z_stream z{};
+  if (deflateInit(&z, 6) != Z_OK) throw std::runtime_error("cannot compress the PNG");
+  Bytes packed, row(size_t(w) * 3 + 1);
+  unsigned char buffer[1 << 16];
+  for (int y = 0; y <= h; ++y) {
+    if (y < h) {
+      row[0] = 0;
+      for (int x = 0; x < w; ++x) {
+        Rgb c = img.at(x, y);
+        row[1 + 3 * size_t(x)] = c.r, row[2 + 3 * size_t(x)] = c.g, row[3 + 3 * size_t(x)] = c.b;
+      }
+      z.next_in = row.data(), z.avail_in = uInt(row.size());
     }
+    int flush = y < h ? Z_NO_FLUSH : Z_FINISH, status;
+    do {
+      z.next_out = buffer, z.avail_out = sizeof buffer;
+      status = deflate(&z, flush);
+      packed.insert(packed.end(), buffer, buffer + (sizeof buffer - z.avail_out));
+    } while (z.avail_out == 0 || (flush == Z_FINISH && status != Z_STREAM_END));
   }
-  uLongf size = compressBound(uLong(raw.size()));
-  Bytes z(size);
-  if (compress2(z.data(), &size, raw.data(), uLong(raw.size()), 6) != Z_OK)
-    throw std::runtime_error("cannot compress the PNG");
-  z.resize(size);
+  deflateEnd(&z);
   Bytes out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   Bytes ihdr;
   for (uint32_t v : {uint32_t(w), uint32_t(h)})
     for (int i = 3; i >= 0; --i) ihdr.push_back(uint8_t(v >> (8 * i)));
   ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});
   Chunk(out, "IHDR", ihdr);
-  Chunk(out, "IDAT", z);
+  Chunk(out, "IDAT", packed);
   Chunk(out, "IEND", {});
   return out;
 }

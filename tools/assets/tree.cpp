@@ -72,50 +72,47 @@ namespace {
 // glyphs), labelled with id and name, on a grey checker that shows the transparent parts.
 Image ContactSheet(Typesetter& type, const std::vector<Picture>& pictures) {
   constexpr int kSheetW = 2400, kGap = 14, kLabel = 24;
-  struct Placed {
-    const Picture* pic;
-    Image view;
+  struct Layout {
+    int scale, frameW, frameH, perRow, x, y;
   };
-  std::vector<Placed> views;
+  // Shelf packing in table order: each picture's frames side by side (fonts as a grid of
+  // glyphs), full screens at half size.
+  std::vector<Layout> at;
+  int x = 0, y = 0, shelf = 0;
   for (const auto& p : pictures) {
-    int fh = p.image.height() / p.frames, fw = p.image.width();
-    int perRow = p.frames == 96 ? 24 : std::max(1, std::min(p.frames, (kSheetW - 20) / (fw + 6)));
-    Image src = p.image;
-    if (fw > 600 && p.frames == 1 && fh >= 600) src = p.image.scaled(fw / 2, fh / 2), fw /= 2, fh /= 2;
-    int rows = (p.frames + perRow - 1) / perRow;
-    Image view(perRow * (fw + 6), rows * (fh + 6), Hex(0x30303A));
-    for (int f = 0; f < p.frames; ++f) {
-      int ox = (f % perRow) * (fw + 6) + 3, oy = (f / perRow) * (fh + 6) + 3;
-      for (int y = 0; y < fh; ++y)
-        for (int x = 0; x < fw; ++x) {
-          Rgb c = src.at(x, f * fh + y);
-          if (IsKeyColour(c)) c = ((x / 8 + y / 8) % 2) ? Hex(0x9A9AA6) : Hex(0x7A7A86);
-          view.at(ox + x, oy + y) = c;
-        }
-    }
-    views.push_back({&p, std::move(view)});
-  }
-  // Shelf packing, in table order.
-  int x = 0, y = 0, shelf = 0, height = 0;
-  std::vector<std::pair<int, int>> at;
-  for (const auto& v : views) {
-    int w = std::max(v.view.width(), 260);
+    Layout l;
+    l.scale = p.image.width() > 600 && p.frames == 1 && p.image.height() >= 600 ? 2 : 1;
+    l.frameW = p.image.width() / l.scale, l.frameH = p.image.height() / p.frames / l.scale;
+    l.perRow = p.frames == 96 ? 24 : std::max(1, std::min(p.frames, (kSheetW - 20) / (l.frameW + 6)));
+    int w = std::max(l.perRow * (l.frameW + 6), 260);
+    int h = (p.frames + l.perRow - 1) / l.perRow * (l.frameH + 6) + kLabel;
     if (x + w > kSheetW) x = 0, y += shelf + kGap, shelf = 0;
-    at.push_back({x, y});
+    l.x = x, l.y = y;
+    at.push_back(l);
     x += w + kGap;
-    shelf = std::max(shelf, v.view.height() + kLabel);
-    height = y + shelf;
+    shelf = std::max(shelf, h);
   }
-  Image sheet(kSheetW, height + 10, Hex(0x18181E));
+  Image sheet(kSheetW, y + shelf + 10, Hex(0x18181E));
   TextStyle label;
   label.face = Face::Sans, label.size = 15, label.colour = Hex(0xE0E0E0);
-  for (size_t i = 0; i < views.size(); ++i) {
-    const Picture& p = *views[i].pic;
+  for (size_t i = 0; i < pictures.size(); ++i) {
+    const Picture& p = pictures[i];
+    const Layout& l = at[i];
     std::string name = p.name.substr(p.name.find_last_of("\\/") + 1);
     std::string text = std::to_string(p.id) + "  " + name + "  " + std::to_string(p.image.width()) + "x" +
                        std::to_string(p.image.height() / p.frames) + " x" + std::to_string(p.frames);
-    type.draw(sheet, text, at[i].first, at[i].second + 16, label);
-    sheet.paste(views[i].view, at[i].first, at[i].second + kLabel);
+    type.draw(sheet, text, l.x, l.y + 16, label);
+    for (int f = 0; f < p.frames; ++f) {
+      int ox = l.x + (f % l.perRow) * (l.frameW + 6) + 3, oy = l.y + kLabel + (f / l.perRow) * (l.frameH + 6) + 3;
+      sheet.fillRect(ox - 3, oy - 3, l.frameW + 6, l.frameH + 6, Hex(0x30303A));
+      for (int fy = 0; fy < l.frameH; ++fy)
+        for (int fx = 0; fx < l.frameW; ++fx) {
+          Rgb c = p.image.at(fx * l.scale, (f * l.frameH + fy) * l.scale);
+          // A grey checker shows where a picture is transparent.
+          if (IsKeyColour(c)) c = ((fx / 8 + fy / 8) % 2) ? Hex(0x9A9AA6) : Hex(0x7A7A86);
+          sheet.at(ox + fx, oy + fy) = c;
+        }
+    }
   }
   return sheet;
 }
