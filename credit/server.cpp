@@ -157,7 +157,6 @@ void Server::Run(const sigset_t& waitMask) {
       fds.push_back(pollfd{c.fd, events, 0});
     }
     if (ppoll(fds.data(), fds.size(), nullptr, &waitMask) < 0) continue;  // a signal
-    if (fds[0].revents & POLLIN) Accept();
     size_t i = 1;
     for (auto it = clients_.begin(); it != clients_.end(); ++i) {
       Client& c = *it;
@@ -176,6 +175,8 @@ void Server::Run(const sigset_t& waitMask) {
         ++it;
       }
     }
+    // After the loop over the polled clients: a new one has no poll entry yet.
+    if (fds[0].revents & POLLIN) Accept();
   }
   for (Client& c : clients_) close(c.fd);
   close(listener_);

@@ -69,6 +69,15 @@ TEST_F(CreditLinkTest, SplitRepliesAndLeftoverBytesKeepRepliesOnTheirRequests) {
   EXPECT_EQ(QueryBank(), 33);
 }
 
+TEST_F(CreditLinkTest, RepliesWithoutALineEndFail) {
+  // Longer than any reply of the protocol, and a reply cut off by a hang-up.
+  FakeServer server({Reply("CTEL,1" + std::string(5000, '0')), Reply("BTEL,5\r\n"),
+                     {{"CTEL,250"}, true}});
+  EXPECT_EQ(QueryCredit(), 65535);
+  EXPECT_EQ(QueryBank(), 5);  // the rest of the long reply is not taken for this one
+  EXPECT_EQ(QueryCredit(), 65535);
+}
+
 TEST_F(CreditLinkTest, PayPrizeSplitsWholePoundsToTheBank) {
   FakeServer server({Reply("BTEL,200\r\n"), Reply("CTEL,50\r\n"), Reply("BTEL,500\r\n"),
                      Reply("CTEL,125\r\n")});
