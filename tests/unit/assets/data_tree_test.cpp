@@ -1,6 +1,8 @@
 // The generated data tree, read with the game's own readers: every picture at the size its
 // placements need, every font, sound, clip and question file.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -25,13 +27,28 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// One tree for all the test processes of a build: made once beside the test program (under a
+// lock, since ctest runs tests side by side) and made again when the program is rebuilt.
 fs::path TreeRoot() {
   static fs::path root;
-  if (root.empty()) {
-    root = fs::temp_directory_path() / ("quibblo-tree-" + std::to_string(::getpid()));
+  if (!root.empty()) return root;
+  fs::path exe = fs::read_symlink("/proc/self/exe");
+  auto stamp = std::to_string(fs::last_write_time(exe).time_since_epoch().count());
+  fs::path cache = exe.parent_path().parent_path() / "assets-test-tree";
+  fs::create_directories(cache);
+  int lock = ::open((cache / "lock").c_str(), O_CREAT | O_RDWR, 0644);
+  ::flock(lock, LOCK_EX);
+  root = cache / "tree";
+  std::ifstream done(cache / "made-by");
+  std::string made;
+  std::getline(done, made);
+  if (made != stamp) {
+    fs::remove_all(root);
     WriteTree(root.string(), BuiltInBank(), "");
-    std::atexit([] { fs::remove_all(root); });
+    std::ofstream(cache / "made-by") << stamp << "\n";
   }
+  ::flock(lock, LOCK_UN);
+  ::close(lock);
   return root;
 }
 
