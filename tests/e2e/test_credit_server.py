@@ -66,18 +66,24 @@ class Client:
         cls.opened = []
 
 
+def query(db, sql):
+    # Closed at once: an open connection left in this process would change how SQLite
+    # recovers the ledger after a crash of the server.
+    con = sqlite3.connect(db, timeout=10, isolation_level=None)
+    try:
+        return con.execute(sql).fetchall()
+    finally:
+        con.close()
+
+
 def journal(db):
-    with sqlite3.connect(db, timeout=10) as con:
-        return con.execute(
-            "SELECT source, command, amount, credit_before, bank_before, due_before,"
-            " credit_after, bank_after, due_after FROM journal ORDER BY id").fetchall()
+    return query(db, "SELECT source, command, amount, credit_before, bank_before, due_before,"
+                     " credit_after, bank_after, due_after FROM journal ORDER BY id")
 
 
 def check_ledger(test, db):
     """Balances equal the journal's sums, and each row starts where the one before ended."""
-    with sqlite3.connect(db, timeout=10) as con:
-        credit, bank, due = con.execute(
-            "SELECT credit, bank, payout_due FROM balances WHERE id = 1").fetchone()
+    credit, bank, due = query(db, "SELECT credit, bank, payout_due FROM balances WHERE id = 1")[0]
     rows = journal(db)
     state = (0, 0, 0)
     for row in rows:
@@ -288,15 +294,13 @@ class CreditServerTest(unittest.TestCase):
     def test_a_ledger_that_does_not_balance_is_not_served(self):
         self.op("insert", "100")
         self.server.stop()
-        with sqlite3.connect(self.db) as con:
-            con.execute("UPDATE balances SET credit = 5000")
+        query(self.db, "UPDATE balances SET credit = 5000")
         proc = subprocess.run([program("quibblo-credit"), "serve", "--db", self.db], cwd=self.dir,
                               capture_output=True, text=True, timeout=30)
         self.assertEqual(proc.returncode, 1)
         self.assertIn("do not equal the sum of the journal", proc.stderr)
         self.assertEqual(self.op("insert", "5").returncode, 1)
-        with sqlite3.connect(self.db) as con:
-            con.execute("UPDATE balances SET credit = 100")
+        query(self.db, "UPDATE balances SET credit = 100")
         self.server = CreditServer(self.dir)
 
     def test_sigterm_stops_cleanly_and_a_restart_gets_the_port_and_the_money_back(self):
