@@ -200,7 +200,8 @@ class Result:
     def shots(self):
         out = {}
         for name in os.listdir(self.workdir):
-            if name.endswith(".png"):
+            # the data tree's own pictures are linked in; shots are the files the game wrote
+            if name.endswith(".png") and not os.path.islink(os.path.join(self.workdir, name)):
                 out[name] = read_file(os.path.join(self.workdir, name), "rb")
         return out
 
