@@ -369,3 +369,47 @@ class Books(unittest.TestCase):
         self.assertLess(meter[425], 900)
         self.assertIn("Closing log", keep["log"])
         self.assertEqual(keep["result"].code, 0)
+
+
+def write_demo(path, gallery=None):
+    """Finds a won game and writes it as the demonstration script of scripts/play, with
+    screenshots of its key moments into shots/; with `gallery`, copies them there too."""
+    from harness import data_tree
+    keep = {}
+    player = Player(data_tree(), runner(keep), rules=True)
+    _, _, eps = player.play(lambda kind, k: False)
+    first = {}
+    for e in eps:
+        first.setdefault(e.kind, e)
+    questions = [e for e in eps if e.kind == "question"]
+    win = first["win"]
+    player.stop_at = win.last
+    player.extra = [(win.last + 15000 + 500 * k,) + MAIN_MENU for k in range(20)]
+    # the board just before the fifth question slides in; the question and the offer as they
+    # come up, before the stream of touches answers them
+    shots = [(2500, "01-menu"), (6000, "02-rules"), (questions[4].first - 2000, "03-board"),
+             (first["question"].first, "04-question"), (first["offer"].first + 150, "05-bank-offer"),
+             (win.first + 1000, "06-win"), (win.last + 12000, "07-menu-after")]
+    text = player.script(shots=False).splitlines()
+    text += ["%d shot shots/%s.png" % s for s in shots]
+    text.sort(key=lambda l: int(l.split()[0]))
+    head = ["# A demonstration game for scripts/play: Rules, then Start, every question answered",
+            "# right, the bank's offers left, the top value won, then Main Menu. Screenshots go to",
+            "# shots/. The game is deterministic on the virtual clock, so the answers hold as long",
+            "# as the game's timing and random draws stay as they are; regenerate with",
+            "#   QUIBBLO_BIN=build/bin python3 tests/e2e/play_support.py scripts/demo.touches"]
+    with open(path, "w") as f:
+        f.write("\n".join(head + text) + "\n")
+    if gallery:
+        os.makedirs(gallery, exist_ok=True)
+        with PatientCabinet(server="real", credit=500) as cab:
+            os.makedirs(cab.path("shots"))
+            r = cab.run(open(path).read())
+            for name in sorted(os.listdir(cab.path("shots"))):
+                with open(cab.path("shots", name), "rb") as src, open(os.path.join(gallery, name), "wb") as dst:
+                    dst.write(src.read())
+            return r.code
+
+
+if __name__ == "__main__":
+    print(write_demo(sys.argv[1], sys.argv[2] if len(sys.argv) > 2 else None))
