@@ -16,9 +16,9 @@ std::vector<uint8_t> Chunk(const char* id, std::vector<uint8_t> body) {
 }
 
 TEST(WaveFile, FindsChunksInAnyOrderSkippingOthersAndTheirPadBytes) {
-  WaveSpec spec{1, 2, 8000, 8, {}};
+  WaveSpec wave{1, 2, 8000, 8, {}};
   std::vector<uint8_t> samples{1, 2, 3, 4, 5, 6};
-  std::vector<uint8_t> b = Riff({Chunk("LIST", {'I', 'N', 'F', 'O', 'x'}), DataChunk(samples, 6), FormatChunk(spec)});
+  std::vector<uint8_t> b = Riff({Chunk("LIST", {'I', 'N', 'F', 'O', 'x'}), DataChunk(samples, 6), FormatChunk(wave)});
   WaveFile w = Read(b);
   ASSERT_TRUE(w.hasFormat);
   ASSERT_TRUE(w.hasData);
@@ -48,8 +48,8 @@ TEST(WaveFile, KeepsOnlyTheExtraBytesReallyThere) {
 }
 
 TEST(WaveFile, LiesAboutSizesAreCutAtTheFileOrChunk) {
-  WaveSpec spec;
-  std::vector<uint8_t> b = Riff({FormatChunk(spec), DataChunk(std::vector<uint8_t>(10, 1), 1000000)});
+  WaveSpec wave;
+  std::vector<uint8_t> b = Riff({FormatChunk(wave), DataChunk(std::vector<uint8_t>(10, 1), 1000000)});
   EXPECT_EQ(Read(b).dataSize, 10u);
   // A "fmt " chunk too short for the PCM record gives no format, and never the data's bytes.
   std::vector<uint8_t> shortFmt = Riff({Chunk("fmt ", {1, 0, 1, 0}), DataChunk(std::vector<uint8_t>(64, 0x22), 64)});
@@ -57,14 +57,14 @@ TEST(WaveFile, LiesAboutSizesAreCutAtTheFileOrChunk) {
   EXPECT_FALSE(w.hasFormat);
   EXPECT_TRUE(w.hasData);
   // A RIFF size of 4 hides every chunk.
-  std::vector<uint8_t> tiny = MakeWave(spec, 10);
+  std::vector<uint8_t> tiny = MakeWave(wave, 10);
   tiny[4] = 4;
   tiny[5] = tiny[6] = tiny[7] = 0;
   w = Read(tiny);
   EXPECT_FALSE(w.hasFormat);
   EXPECT_FALSE(w.hasData);
   // A chunk claiming 4 GB ends the search instead of wrapping around.
-  std::vector<uint8_t> huge = Riff({Chunk("junk", {1, 2}), FormatChunk(spec)});
+  std::vector<uint8_t> huge = Riff({Chunk("junk", {1, 2}), FormatChunk(wave)});
   huge[16] = huge[17] = huge[18] = huge[19] = 0xFF;
   EXPECT_FALSE(Read(huge).hasFormat);
 }

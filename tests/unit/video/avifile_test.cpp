@@ -73,8 +73,8 @@ TEST_F(AviFileTest, FramesComeOutAsTopDown565PicturesUntilTheEnd) {
 }
 
 TEST_F(AviFileTest, DecodesMicrosoftVideo1LikeTheGamesClips) {
-  ClipSpec spec{32, 24, 4, true, true, true};
-  Open(Write("cram.avi", MakeClip(spec)));
+  ClipSpec shape{32, 24, 4, true, true, true};
+  Open(Write("cram.avi", MakeClip(shape)));
   for (int k : {0, 1, 2, 3, 1}) EXPECT_EQ(FrameShown(AVIStreamGetFrame(reader_, k)), k);
   EXPECT_EQ(AVIStreamGetFrame(reader_, 4), nullptr);
 }
