@@ -53,15 +53,6 @@ void WriteOffer(int target) {
   WriteText(OfferText, kTextX, kTextY, kTextW, kTextH, PicOfferFont);
 }
 
-void IdleFor(uint32_t ms) {
-  uint32_t until;
-  StartDeadline(until, static_cast<int32_t>(ms));
-  do {
-    IdleStep();
-    Present();
-  } while (!DeadlinePassed(until));
-}
-
 void ShowPlayerBoxOpened() {
   PlaySoundOnce(kCouldHaveWonNoise);
   FlashPiece prize{PicFlipMode, kPrizeWindowX, kPrizeWindowY, kPrizeWindowClip};

@@ -36,6 +36,15 @@ void SlideCanvas(Slide direction, int backgroundKeyed) {
   } while (!TransitionDone());
 }
 
+void IdleFor(uint32_t ms) {
+  uint32_t until;
+  StartDeadline(until, static_cast<int32_t>(ms));
+  do {
+    IdleStep();
+    Present();
+  } while (!DeadlinePassed(until));
+}
+
 void StopFlashNoise() { StopSound(kTileSpinNoise); }
 
 void FlashPieces(const FlashPiece* pieces, int count, uint8_t& flag, bool stopNoise) {

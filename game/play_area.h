@@ -21,6 +21,9 @@ void DrawUpperSideBarsOnCanvas();
 enum class Slide { Out, In };
 void SlideCanvas(Slide direction, int backgroundKeyed);
 
+// `ms` of the board's idle animation, presenting every frame.
+void IdleFor(uint32_t ms);
+
 // One picture that flashes: frames 1 and 2 of `picture` at (x, y) inside `box`.
 struct FlashPiece {
   int picture;

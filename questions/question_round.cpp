@@ -83,15 +83,6 @@ void FlashFace(int32_t pressed, bool right) {
   StopFlashNoise();
 }
 
-void IdleFor(uint32_t ms) {
-  uint32_t until;
-  StartDeadline(until, static_cast<int32_t>(ms));
-  do {
-    IdleStep();
-    Present();
-  } while (!DeadlinePassed(until));
-}
-
 void LoadQuestionPictures() {
   LoadSprite(Sprites[PicTFFont], PicTFFont, 96);
   LoadSprite(Sprites[PicQuestionBox], PicQuestionBox, 1);

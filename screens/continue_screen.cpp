@@ -140,15 +140,6 @@ bool BuyContinue() {
   return true;
 }
 
-void IdleFor(uint32_t ms) {
-  uint32_t until;
-  StartDeadline(until, static_cast<int32_t>(ms));
-  do {
-    IdleStep();
-    Present();
-  } while (!DeadlinePassed(until));
-}
-
 }  // namespace
 
 uint8_t ContinueScreen() {
