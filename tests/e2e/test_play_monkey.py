@@ -1,7 +1,8 @@
 """Random touches at random moments, game after game: nothing crashes and the money agrees.
 
-The monkey touches Main Menu now and then, which ends the program, so the cabinet is started
-again with the next seed until enough games have been paid for. QUIBBLO_MONKEY_GAMES sets how
+The credit is topped up for the games still to play (the server's credit stays below 10000,
+which the game would read as 0); once it is spent the idle menu ends the program, and the
+cabinet is started again with the next seed until enough games have been paid for. QUIBBLO_MONKEY_GAMES sets how
 many (200 by default: nine minutes on a quiet machine, up to seventeen on a busy one)."""
 import os
 import unittest
@@ -18,9 +19,10 @@ class Monkey(unittest.TestCase):
         with PatientCabinet(server="real") as cab:
             games, seed, runs = 0, 0, []
             while games < GAMES:
-                status = cab.status()
-                if status["credit"] < 2000:
-                    cab.server.operator("insert", str(9000 - status["credit"]))
+                credit = cab.status()["credit"]
+                want = min((GAMES - games) * STAKE, 9000)
+                if credit < want:
+                    cab.server.operator("insert", str(want - credit))
                 seed += 1
                 r = cab.run(args=["--monkey", str(seed)], timeout=3600)
                 runs.append((seed, r.code))
