@@ -3,7 +3,7 @@
 The credit is topped up for the games still to play (the server's credit stays below 10000,
 which the game would read as 0); once it is spent the idle menu ends the program, and the
 cabinet is started again with the next seed until enough games have been paid for. QUIBBLO_MONKEY_GAMES sets how
-many (200 by default: nine minutes on a quiet machine, up to seventeen on a busy one)."""
+many (200 by default, about three minutes)."""
 import os
 import unittest
 
