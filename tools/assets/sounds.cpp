@@ -4,19 +4,8 @@
 #include <cmath>
 #include <vector>
 
+#include "sound/sound.h"
 #include "tools/assets/tree.h"
-
-const char* const kSoundNames[28] = {
-    "sounds\\TimeUp.WAV",          "sounds\\teletype.wav",       "sounds\\Incorrect1.wav",
-    "sounds\\Incorrect2.wav",      "sounds\\Incorrect3.wav",     "sounds\\Incorrect4.wav",
-    "sounds\\MenuPress.wav",       "sounds\\MainTune.wav",       "sounds\\InGameTune.wav",
-    "sounds\\Question1.wav",       "sounds\\Question2.wav",      "sounds\\Question3.wav",
-    "sounds\\Question4.wav",       "sounds\\ShowEndPrize.wav",   "sounds\\CouldHaveWonNoise.wav",
-    "sounds\\EndprizeShow.wav",    "sounds\\BankingNoise.wav",   "sounds\\CorrectAnswer.wav",
-    "sounds\\TileSpinNoise.wav",   "sounds\\TileStopNoise.wav",  "sounds\\FreePick.wav",
-    "sounds\\ExtraLife.wav",       "sounds\\PrizeElimGood.wav",  "sounds\\PrizeElimVGood.wav",
-    "sounds\\PrizeElimBad.wav",    "sounds\\PrizeElimVBad.wav",  "sounds\\BankOffer.wav",
-    "sounds\\TimerWarning.wav"};
 
 namespace {
 
@@ -199,6 +188,6 @@ std::vector<Sound> MakeSounds() {
     wav[27] = t.wav();
   }
   std::vector<Sound> out;
-  for (int i = 0; i < 28; ++i) out.push_back({kSoundNames[i], std::move(wav[i])});
+  for (int i = 0; i < kSoundCount; ++i) out.push_back({SoundFiles[i], std::move(wav[i])});
   return out;
 }

@@ -41,7 +41,6 @@ struct Sound {
   Bytes wav;
 };
 std::vector<Sound> MakeSounds();
-extern const char* const kSoundNames[28];
 
 struct Clip {
   std::string name;
