@@ -4,9 +4,9 @@ pictures of the data tree."""
 import os
 import struct
 import unittest
-import zlib
 
 from harness import Cabinet, data_tree, needs
+from play_support import TRANSPARENT, Shot, to565
 
 START = (675, 543)
 SHOT_EVERY = 250
@@ -14,32 +14,6 @@ RUN_UNTIL = 60000
 PICK_MS = 10000
 BOX_X = (20, 134, 248, 362, 476)
 BOX_Y = (1, 112, 223, 334)
-TRANSPARENT = 0xF81F
-
-
-def to565(r, g, b):
-    return ((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3)
-
-
-class Shot:
-    """A screenshot: an unfiltered 8-bit RGB PNG, read pixel by pixel on demand."""
-
-    def __init__(self, data):
-        pos, idat = 8, b""
-        while pos < len(data):
-            size, kind = struct.unpack(">I4s", data[pos:pos + 8])
-            body = data[pos + 8:pos + 8 + size]
-            if kind == b"IHDR":
-                self.width, self.height = struct.unpack(">II", body[:8])
-            elif kind == b"IDAT":
-                idat += body
-            pos += 12 + size
-        self.raw = zlib.decompress(idat)
-        self.stride = self.width * 3 + 1
-
-    def at(self, x, y):
-        i = y * self.stride + 1 + 3 * x
-        return to565(self.raw[i], self.raw[i + 1], self.raw[i + 2])
 
 
 class Picture:
