@@ -48,9 +48,9 @@ void RedrawPlayArea() {
   DrawBoard(kBackBuffer);
 }
 
-// The player's box opened in the prize window: the top value of the row.
-void OpenPlayerBoxInPrizeWindow() {
-  PlaySoundOnce(kTileSpinNoise);
+// The flip-mode flash: frames 1 and 2 in turn, one every flash frame, for the flash's length.
+template <class DrawFrame>
+void FlashFrames(DrawFrame draw) {
   StartTransition(kFlashMs);
   uint32_t deadline;
   StartDeadline(deadline, 0);
@@ -59,10 +59,18 @@ void OpenPlayerBoxInPrizeWindow() {
     if (!DeadlinePassed(deadline)) continue;
     StartDeadline(deadline, kFlashFrameMs);
     flag = !flag;
-    RestoreBackground(kPrizeWindowClip);
-    DrawPicture(kBackBuffer, PicFlipMode, flag ? 1 : 2, kPrizeWindowX, kPrizeWindowY, &kPrizeWindowClip, kKeyed);
+    draw(flag ? 1 : 2);
     Present();
   }
+}
+
+// The player's box opened in the prize window: the top value of the row.
+void OpenPlayerBoxInPrizeWindow() {
+  PlaySoundOnce(kTileSpinNoise);
+  FlashFrames([](int frame) {
+    RestoreBackground(kPrizeWindowClip);
+    DrawPicture(kBackBuffer, PicFlipMode, frame, kPrizeWindowX, kPrizeWindowY, &kPrizeWindowClip, kKeyed);
+  });
   StopSound(kTileSpinNoise);
   RestoreBackground(kPrizeWindowClip);
   DrawPicture(kBackBuffer, PrizeBoxesPicture(), PrizeIndexOf(lPrizeAvailableThisGame), kPrizeWindowX,
@@ -102,23 +110,14 @@ void FlashPlayerBox(int32_t box) {
   ClipBox boxClip = BoxClip(box);
   const BoxRecord& b = axBoxes[box];
   PlaySoundOnce(kTileSpinNoise);
-  StartTransition(kFlashMs);
-  uint32_t deadline;
-  StartDeadline(deadline, 0);
-  bool flag = false;
-  while (!TransitionDone()) {
-    if (!DeadlinePassed(deadline)) continue;
-    StartDeadline(deadline, kFlashFrameMs);
-    flag = !flag;
-    int frame = flag ? 1 : 2;
+  FlashFrames([&](int frame) {
     RestoreBackground(kPrizeWindowClip);
     RestoreBackground(boxClip);
     DrawPicture(kBackBuffer, PicFlipMode, frame, b.x, b.y, &boxClip, kKeyed);
     DrawPicture(kBackBuffer, PicFlipMode, frame, kPrizeWindowX, kPrizeWindowY, &kPrizeWindowClip, kKeyed);
     if (lOfferIt != kNoFurtherOffer)
       DrawPicture(kBackBuffer, PicFlipModeGreen, frame, kOffersWindowX, kOffersWindowY, &kOffersWindowClip, kKeyed);
-    Present();
-  }
+  });
   RestoreBackground(kPrizeWindowClip);
   RestoreBackground(boxClip);
   RestoreBackground(kOffersWindowClip);
