@@ -85,6 +85,7 @@ int DDLiveObjects() { return liveObjects; }
 IDirectDrawSurface7::IDirectDrawSurface7(int width, int height, uint32_t caps)
     : width_(width), height_(height), pitchPixels_((width + 7) & ~7), caps_(caps) {
   ++liveObjects;
+  Changed();
 }
 
 IDirectDrawSurface7::~IDirectDrawSurface7() {
@@ -92,6 +93,25 @@ IDirectDrawSurface7::~IDirectDrawSurface7() {
   if (backBuffer_) backBuffer_->Release();
   std::free(pixels_);
   --liveObjects;
+}
+
+void IDirectDrawSurface7::Changed() {
+  static uint64_t names = 0;
+  spansValid_ = false;
+  content_ = ++names;
+}
+
+bool IDirectDrawSurface7::WholeCopy(const IDirectDrawSurface7& source, const RECT& s, int x, int y) const {
+  return &source != this && x == 0 && y == 0 && s.left == 0 && s.top == 0 && s.right == width_ &&
+         s.bottom == height_ && source.width_ == width_ && source.height_ == height_;
+}
+
+void IDirectDrawSurface7::CopyOpaqueNamed(const IDirectDrawSurface7& source, const RECT& s, int x, int y) {
+  bool whole = WholeCopy(source, s, x, y);
+  if (whole && content_ == source.content_) return;
+  Changed();
+  CopyOpaque(source, s, x, y);
+  if (whole) content_ = source.content_;
 }
 
 bool IDirectDrawSurface7::Contains(const RECT& r) const {
@@ -143,13 +163,13 @@ HRESULT IDirectDrawSurface7::BltFast(uint32_t x, uint32_t y, IDirectDrawSurface7
   if ((flags & DDBLTFAST_SRCCOLORKEY) && !source->hasKey_) return DDERR_NOCOLORKEY;
 
   int dx = static_cast<int>(x), dy = static_cast<int>(y);
-  Changed();
   if (flags & DDBLTFAST_SRCCOLORKEY) {
+    Changed();
     CopyKeyed(*source, s, dx, dy, static_cast<uint16_t>(source->key_.dwColorSpaceLowValue),
               static_cast<uint16_t>(source->key_.dwColorSpaceHighValue));
     return DD_OK;
   }
-  CopyOpaque(*source, s, dx, dy);
+  CopyOpaqueNamed(*source, s, dx, dy);
   return DD_OK;
 }
 
@@ -198,13 +218,13 @@ HRESULT IDirectDrawSurface7::Blt(RECT* destRect, IDirectDrawSurface7* source, RE
     if (!source->hasKey_) return DDERR_NOCOLORKEY;
     key = &source->key_;
   }
-  Changed();
   if (key) {
+    Changed();
     CopyKeyed(*source, s, d.left, d.top, static_cast<uint16_t>(key->dwColorSpaceLowValue),
               static_cast<uint16_t>(key->dwColorSpaceHighValue));
     return DD_OK;
   }
-  CopyOpaque(*source, s, d.left, d.top);
+  CopyOpaqueNamed(*source, s, d.left, d.top);
   return DD_OK;
 }
 
@@ -284,8 +304,8 @@ HRESULT IDirectDrawSurface7::Flip(IDirectDrawSurface7*, uint32_t) {
   if (!backBuffer_) return DDERR_NOTFLIPPABLE;
   if (locks_ > 0 || backBuffer_->locks_ > 0) return DDERR_SURFACEBUSY;
   std::swap(pixels_, backBuffer_->pixels_);
-  Changed();
-  backBuffer_->Changed();
+  std::swap(content_, backBuffer_->content_);
+  spansValid_ = backBuffer_->spansValid_ = false;
   ShowFrame565(pixels_, pitchPixels_);
   return DD_OK;
 }

@@ -109,7 +109,9 @@ class IDirectDrawSurface7 {
   uint16_t* Row(int y) { return pixels_ + static_cast<size_t>(y) * pitchPixels_; }
   const uint16_t* Row(int y) const { return pixels_ + static_cast<size_t>(y) * pitchPixels_; }
   bool Contains(const RECT& r) const;
-  void Changed() { spansValid_ = false; }
+  void Changed();
+  bool WholeCopy(const IDirectDrawSurface7& source, const RECT& s, int x, int y) const;
+  void CopyOpaqueNamed(const IDirectDrawSurface7& source, const RECT& s, int x, int y);
   void BuildSpans();
   void CopyOpaque(const IDirectDrawSurface7& src, const RECT& s, int x, int y);
   void CopyKeyed(const IDirectDrawSurface7& src, const RECT& s, int x, int y, uint16_t lo, uint16_t hi);
@@ -124,6 +126,11 @@ class IDirectDrawSurface7 {
   bool hasKey_ = false;
   DDCOLORKEY key_{0, 0};
   IDirectDrawSurface7* backBuffer_ = nullptr;  // primaries only
+
+  // Names the pixels' content: every write gives a new name, a whole copy takes the source's,
+  // so a surface already holding what it is asked to copy skips the copy. It travels with the
+  // pixels through a flip; idle frames then cost no copy of the screen.
+  uint64_t content_ = 0;
 
   // Runs of drawn pixels of each row, for keyed copies from pictures that never change after
   // loading: made on the first keyed copy after a change, like a run-length accelerated blit.

@@ -1,3 +1,4 @@
+#include <cstring>
 #include <random>
 
 #include "display_fixture.h"
@@ -136,5 +137,66 @@ TEST(DDrawTest, FlipSwapsTheFrontAndBackPictures) {
   EXPECT_EQ(back->Flip(nullptr, 0), DDERR_NOTFLIPPABLE);
   back->Release();
   front->Release();
+}
+// Whole copies skip the work when the target already holds the source's picture; any sequence of
+// fills, whole and partial copies and flips must still leave every surface as a plain model says.
+TEST(DDrawTest, SkippedWholeCopiesNeverLeaveAStalePicture) {
+  Device7 dev;
+  DDSURFACEDESC2 desc;
+  desc.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
+  desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
+  desc.dwBackBufferCount = 1;
+  IDirectDrawSurface7* s[3] = {};
+  ASSERT_EQ(dev.dd->CreateSurface(&desc, &s[0], nullptr), DD_OK);
+  DDSCAPS2 caps;
+  caps.dwCaps = DDSCAPS_BACKBUFFER;
+  ASSERT_EQ(s[0]->GetAttachedSurface(&caps, &s[1]), DD_OK);
+  s[2] = dev.Make(800, 600, DDSCAPS_OFFSCREENPLAIN);
+  using Picture = std::vector<uint16_t>;
+  Picture model[3] = {Picture(800 * 600), Picture(800 * 600), Picture(800 * 600)};
+  std::mt19937 rng(7);
+  auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  for (int round = 0; round < 60; ++round) {
+    for (int step = 0; step < 10; ++step) {
+      int a = pick(3), b = pick(3);
+      switch (pick(4)) {
+        case 0: {  // a small fill
+          RECT r{pick(700), pick(500), 0, 0};
+          r.right = r.left + 1 + pick(100);
+          r.bottom = r.top + 1 + pick(100);
+          DDBLTFX fx;
+          fx.dwFillColor = static_cast<uint16_t>(rng());
+          ASSERT_EQ(s[a]->Blt(&r, nullptr, nullptr, DDBLT_COLORFILL, &fx), DD_OK);
+          for (int y = r.top; y < r.bottom; ++y)
+            std::fill(&model[a][y * 800 + r.left], &model[a][y * 800 + r.right], fx.dwFillColor);
+          break;
+        }
+        case 1:  // a whole copy, the way a frame is carried from front to back
+          if (a == b) break;
+          ASSERT_EQ(s[b]->BltFast(0, 0, s[a], nullptr, DDBLTFAST_WAIT), DD_OK);
+          model[b] = model[a];
+          break;
+        case 2: {  // a partial copy
+          if (a == b) break;
+          RECT r{0, 0, 800, 300};
+          ASSERT_EQ(s[b]->BltFast(0, 300, s[a], &r, DDBLTFAST_WAIT), DD_OK);
+          std::copy(model[a].begin(), model[a].begin() + 800 * 300, model[b].begin() + 800 * 300);
+          break;
+        }
+        default:
+          ASSERT_EQ(s[0]->Flip(nullptr, DDFLIP_WAIT), DD_OK);
+          std::swap(model[0], model[1]);
+      }
+    }
+    for (int i = 0; i < 3; ++i) {
+      DDSURFACEDESC2 d;
+      ASSERT_EQ(s[i]->Lock(nullptr, &d, DDLOCK_WAIT, nullptr), DD_OK);
+      for (int y = 0; y < 600; ++y)
+        ASSERT_EQ(std::memcmp(static_cast<uint8_t*>(d.lpSurface) + y * d.lPitch, &model[i][y * 800], 1600), 0)
+            << "surface " << i << " row " << y << " after round " << round;
+      s[i]->Unlock(nullptr);
+    }
+  }
+  for (auto* surface : {s[2], s[1], s[0]}) surface->Release();
 }
 }  // namespace
