@@ -181,7 +181,9 @@ void IDirectDrawSurface7::CopyOpaque(const IDirectDrawSurface7& source, const RE
     return;
   }
   size_t bytes = static_cast<size_t>(w) * 2;
-  if (&source == this && y > s.top) {
+  if (&source != this) {
+    for (int i = 0; i < h; ++i) std::memcpy(Row(y + i) + x, source.Row(s.top + i) + s.left, bytes);
+  } else if (y > s.top) {  // rows of one surface may overlap: copy away from the overlap
     for (int i = h - 1; i >= 0; --i) std::memmove(Row(y + i) + x, source.Row(s.top + i) + s.left, bytes);
   } else {
     for (int i = 0; i < h; ++i) std::memmove(Row(y + i) + x, source.Row(s.top + i) + s.left, bytes);
