@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 
@@ -14,6 +13,16 @@ std::string ReadLog() {
   std::stringstream s;
   s << f.rdbuf();
   return s.str();
+}
+
+// '#' in the shape stands for any digit; everything else must match exactly.
+bool HasShape(const std::string& text, const std::string& shape) {
+  if (text.size() != shape.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    bool digit = text[i] >= '0' && text[i] <= '9';
+    if (shape[i] == '#' ? !digit : text[i] != shape[i]) return false;
+  }
+  return true;
 }
 
 TEST(EventLog, DirectoriesAreMadeAndExistingOnesAreFine) {
@@ -51,9 +60,10 @@ TEST(EventLog, EntriesCarryTheDatedPrefixAndAreOnDiskAtOnce) {
   ASSERT_EQ(OpenLog(), 0);
   LogWrite("value = <%d>\n", 42);
   std::string log = ReadLog();  // read before closing: each entry is flushed
-  std::regex line(R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d - Quibblo Version 1\.0\.0\.1 - Start of Log\n\n)"
-                  R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d - value = <42>\n)");
-  EXPECT_TRUE(std::regex_match(log, line)) << log;
+  EXPECT_TRUE(HasShape(log,
+                       "##/##/#### ##:##:## - Quibblo Version 1.0.0.1 - Start of Log\n\n"
+                       "##/##/#### ##:##:## - value = <42>\n"))
+      << log;
   CloseLog();
 }
 
