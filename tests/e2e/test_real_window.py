@@ -7,7 +7,7 @@ import time
 import unittest
 
 from harness import Cabinet, needs, program, read_file
-from pictures import differing_pixels, read_png_rgb, read_xwd_rgb
+from pictures import differing_pixels, png_565, xwd_565
 
 DISPLAY = ":77"
 RATE = 44100  # the audio device's rate: 16-bit stereo
@@ -41,10 +41,12 @@ class RealWindow(unittest.TestCase):
     def x(self, *args):
         subprocess.run(["xdotool", *args], check=True, env=dict(os.environ, DISPLAY=DISPLAY))
 
-    def x_screen(self):
-        dump = subprocess.run(["xwd", "-root", "-silent"], check=True, capture_output=True,
+    def x_dump(self):
+        return subprocess.run(["xwd", "-root", "-silent"], check=True, capture_output=True,
                               env=dict(os.environ, DISPLAY=DISPLAY)).stdout
-        return read_xwd_rgb(dump)
+
+    def x_screen(self):
+        return xwd_565(self.x_dump())
 
     def wait_for_screen(self, expected, timeout=30):
         """Waits until the X screen shows `expected`; returns the pixels still differing."""
@@ -58,14 +60,19 @@ class RealWindow(unittest.TestCase):
         return diff
 
     def headless_pictures(self):
-        """The menu and the rules screen as the headless game draws them for the same touches."""
+        """What the headless game draws for the same touches: the menu, the rules screen, and the
+        board while it chooses the player's box, the last screen before the game's random draws."""
         with Cabinet(server="real", credit=500) as cab:
             r = cab.run("4000 shot menu.png\n5000 touch 400 543\n9000 shot rules.png\n")
             self.assertEqual(r.code, 0, r.stderr)
-            return read_png_rgb(r.shots["menu.png"]), read_png_rgb(r.shots["rules.png"])
+            menu, rules = png_565(r.shots["menu.png"]), png_565(r.shots["rules.png"])
+        with Cabinet(server="real", credit=500) as cab:
+            r = cab.run("5000 touch 675 543\n7100 shot board.png\n")
+            self.assertEqual(r.code, 0, r.stderr)
+            return menu, rules, png_565(r.shots["board.png"])
 
     def test_window_touches_and_sound(self):
-        menu, rules = self.headless_pictures()
+        menu, rules, board = self.headless_pictures()
         with Cabinet(server="real", credit=500) as cab:
             audio = cab.path("audio.raw")
             env = dict(os.environ, DISPLAY=DISPLAY, SDL_VIDEODRIVER="x11", SDL_AUDIODRIVER="disk",
@@ -83,7 +90,14 @@ class RealWindow(unittest.TestCase):
 
                 start_press = os.path.getsize(audio)
                 self.x("mousemove", "675", "543", "click", "1")  # Start
-                time.sleep(6)
+                # The board shows "choosing your box" for under a second: dumps are kept as they
+                # come and compared afterwards.
+                dumps, end = [], time.time() + 6
+                while time.time() < end:
+                    dumps.append(self.x_dump())
+                closest = min(differing_pixels(xwd_565(d), board) for d in dumps)
+                self.assertEqual(closest, 0, "no X screen of %d after Start showed the board choosing the box "
+                                 "(closest differs in %d pixels)" % (len(dumps), closest))
                 self.x("mousemove", "191", "54", "click", "1")  # a box
                 time.sleep(4)
                 self.x("mousemove", "134", "389", "click", "1")  # True, if a question is up
