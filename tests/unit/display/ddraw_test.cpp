@@ -168,7 +168,8 @@ TEST(DDrawTest, SkippedWholeCopiesNeverLeaveAStalePicture) {
           fx.dwFillColor = static_cast<uint16_t>(rng());
           ASSERT_EQ(s[a]->Blt(&r, nullptr, nullptr, DDBLT_COLORFILL, &fx), DD_OK);
           for (int y = r.top; y < r.bottom; ++y)
-            std::fill(&model[a][y * 800 + r.left], &model[a][y * 800 + r.right], fx.dwFillColor);
+            std::fill(model[a].begin() + y * 800 + r.left, model[a].begin() + y * 800 + r.right,
+                      static_cast<uint16_t>(fx.dwFillColor));
           break;
         }
         case 1:  // a whole copy, the way a frame is carried from front to back
