@@ -24,6 +24,17 @@ struct Device7 {
     EXPECT_EQ(dd->CreateSurface(&desc, &s, nullptr), DD_OK);
     return s;
   }
+  // The primary surface with its one back buffer, as the display makes them.
+  void MakeFlippingPair(IDirectDrawSurface7*& front, IDirectDrawSurface7*& back) {
+    DDSURFACEDESC2 desc;
+    desc.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
+    desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
+    desc.dwBackBufferCount = 1;
+    ASSERT_EQ(dd->CreateSurface(&desc, &front, nullptr), DD_OK);
+    DDSCAPS2 caps;
+    caps.dwCaps = DDSCAPS_BACKBUFFER;
+    ASSERT_EQ(front->GetAttachedSurface(&caps, &back), DD_OK);
+  }
 };
 
 void Paint(IDirectDrawSurface7* s, const std::function<uint16_t(int, int)>& pixel) {
@@ -120,15 +131,9 @@ TEST(DDrawTest, RectanglesOutsideEitherSurfaceFailAndLocksBlockBlits) {
 
 TEST(DDrawTest, FlipSwapsTheFrontAndBackPictures) {
   Device7 dev;
-  DDSURFACEDESC2 desc;
-  desc.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
-  desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
-  desc.dwBackBufferCount = 1;
   IDirectDrawSurface7 *front = nullptr, *back = nullptr;
-  ASSERT_EQ(dev.dd->CreateSurface(&desc, &front, nullptr), DD_OK);
-  DDSCAPS2 caps;
-  caps.dwCaps = DDSCAPS_BACKBUFFER;
-  ASSERT_EQ(front->GetAttachedSurface(&caps, &back), DD_OK);
+  dev.MakeFlippingPair(front, back);
+  ASSERT_TRUE(front && back);
   FillSurface(back, kRed);
   FillSurface(front, kBlue);
   ASSERT_EQ(front->Flip(nullptr, DDFLIP_WAIT), DD_OK);
@@ -138,19 +143,14 @@ TEST(DDrawTest, FlipSwapsTheFrontAndBackPictures) {
   back->Release();
   front->Release();
 }
+
 // Whole copies skip the work when the target already holds the source's picture; any sequence of
 // fills, whole and partial copies and flips must still leave every surface as a plain model says.
 TEST(DDrawTest, SkippedWholeCopiesNeverLeaveAStalePicture) {
   Device7 dev;
-  DDSURFACEDESC2 desc;
-  desc.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
-  desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
-  desc.dwBackBufferCount = 1;
   IDirectDrawSurface7* s[3] = {};
-  ASSERT_EQ(dev.dd->CreateSurface(&desc, &s[0], nullptr), DD_OK);
-  DDSCAPS2 caps;
-  caps.dwCaps = DDSCAPS_BACKBUFFER;
-  ASSERT_EQ(s[0]->GetAttachedSurface(&caps, &s[1]), DD_OK);
+  dev.MakeFlippingPair(s[0], s[1]);
+  ASSERT_TRUE(s[0] && s[1]);
   s[2] = dev.Make(800, 600, DDSCAPS_OFFSCREENPLAIN);
   using Picture = std::vector<uint16_t>;
   Picture model[3] = {Picture(800 * 600), Picture(800 * 600), Picture(800 * 600)};
