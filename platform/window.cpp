@@ -31,12 +31,12 @@ struct Monkey {
     rng.seed(seed);
     Plan(0);
   }
-  // A touch every 0.1 to 1.1 s hammers the glass, and with Start hit one touch in five the idle
-  // menu's thirty seconds pass without a game about once in 70,000 visits.
+  // A touch every 0.1 to 1.1 s hammers the glass.
   void Plan(uint32_t from) { nextMs = from + 100 + rng() % 1000; }
   // A soak wants game after game from one process, so the monkey spares the bottom-left corner,
   // where the main menu's "Main Menu" button ends the program, and hits the bottom-right corner,
-  // where Start is, one touch in five.
+  // where Start is, one touch in five: at the touch rate above, the idle menu's thirty seconds
+  // pass without a game about once in 70,000 visits.
   void Pick(int& x, int& y) {
     if (rng() % 5 == 0) {
       x = 579 + static_cast<int>(rng() % 192);
