@@ -314,6 +314,13 @@ def check_duplicates(statements):
     return out
 
 
+def is_mirror(a, b):
+    """Two edits make a mirror only in a hand-written statement long enough to keep its shape;
+    computed statements are all of a few shapes, so there one edit does."""
+    limit = 2 if not (a.computed or b.computed) and min(len(a.tokens), len(b.tokens)) >= 8 else 1
+    return word_distance(a.tokens, b.tokens, limit) <= limit
+
+
 def mirrors(statements):
     """False statements that are a one- or two-word edit of a true one: {false: true}."""
     found = {}
@@ -324,9 +331,7 @@ def mirrors(statements):
         f, t = (a, b) if b.answer else (b, a)
         if f.where in found:
             continue
-        # Two edits make a mirror only in a statement long enough to keep its shape.
-        limit = 2 if min(len(f.tokens), len(t.tokens)) >= 6 else 1
-        if word_distance(f.tokens, t.tokens, limit) <= limit:
+        if is_mirror(f, t):
             found[f.where] = t
     return found
 
@@ -423,8 +428,9 @@ def main(argv):
     args = p.parse_args(argv)
     statements, errors = check_bank(args.bank, args.categories)
     if args.mirrors:
+        by_where = {s.where: s for s in statements}
         for where, t in sorted(mirrors(statements).items()):
-            print("mirror: %s <-> %s" % (where, t.where))
+            print("mirror: %s: %s  <->  %s: %s" % (where, by_where[where].text, t.where, t.text))
     for e in errors:
         print(e, file=sys.stderr)
     per = defaultdict(lambda: [0, 0, 0])

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -13,10 +14,11 @@
 namespace {
 void Usage(std::FILE* to) {
   std::fprintf(to,
-               "usage: quibblo-assets --out DIR [--bank FILE] [--sheet FILE | --no-sheet]\n"
+               "usage: quibblo-assets --out DIR [--bank PATH] [--sheet FILE | --no-sheet]\n"
                "  Writes the game's data tree (pictures, fonts, sounds, clips, question files) into DIR,\n"
                "  the same bytes on every run.\n"
-               "  --bank FILE   question bank text to use instead of the built-in one\n"
+               "  --bank PATH   question bank to use instead of the built-in one: a folder of\n"
+               "                NN.txt files, or one text with \"== N\" category lines\n"
                "  --sheet FILE  where to write the contact sheet of all pictures\n"
                "                (default DIR/contact_sheet.png)\n"
                "  --no-sheet    write no contact sheet\n");
@@ -60,7 +62,9 @@ int main(int argc, char** argv) {
   if (noSheet) sheet.clear();
   try {
     std::string bank = BuiltInBank();
-    if (!bankFile.empty()) {
+    if (!bankFile.empty() && std::filesystem::is_directory(bankFile)) {
+      bank = JoinBank(ReadBankFolder(bankFile));
+    } else if (!bankFile.empty()) {
       std::ifstream f(bankFile, std::ios::binary);
       if (!f) throw std::runtime_error("cannot read " + bankFile);
       std::stringstream s;

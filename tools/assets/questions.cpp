@@ -1,7 +1,11 @@
 #include "tools/assets/questions.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -27,10 +31,53 @@ std::vector<BankEntry> ParseBank(const std::string& text) {
     }
     if (s.size() < 3 || (s[0] != 'T' && s[0] != 'F') || s[1] != ' ') fail("expected \"T text\" or \"F text\"");
     if (category == 0) fail("statement before the first \"== N\" category line");
-    out.push_back({category, s[0] == 'T', s.substr(2), line});
+    // The reason after " # " is for the people who check the bank, not for the player.
+    std::string text = s.substr(2, s.find(" # ") == std::string::npos ? std::string::npos : s.find(" # ") - 2);
+    out.push_back({category, s[0] == 'T', text, line});
   }
   return out;
 }
+
+std::string JoinBank(const std::vector<BankFile>& files) {
+  std::map<std::string, const BankFile*> byName;
+  for (const auto& f : files) byName[f.name] = &f;
+  std::string out;
+  auto add = [&out](const BankFile& f) {
+    out += "# " + f.name + "\n" + f.text;
+    if (!f.text.empty() && f.text.back() != '\n') out += '\n';
+  };
+  for (int c = 1; c <= 24; ++c) {
+    char own[16], interim[32];
+    std::snprintf(own, sizeof own, "%02d.txt", c);
+    std::snprintf(interim, sizeof interim, "interim/%02d.txt", c);
+    const BankFile* f = byName.count(own) ? byName[own] : byName.count(interim) ? byName[interim] : nullptr;
+    if (!f) continue;
+    out += "== " + std::to_string(c) + "\n";
+    add(*f);
+  }
+  if (byName.count("computed.txt")) add(*byName["computed.txt"]);
+  return out;
+}
+
+std::vector<BankFile> ReadBankFolder(const std::string& folder) {
+  namespace fs = std::filesystem;
+  std::vector<BankFile> files;
+  std::error_code error;
+  for (const auto& e : fs::recursive_directory_iterator(folder, error)) {
+    if (!e.is_regular_file() || e.path().extension() != ".txt") continue;
+    std::ifstream in(e.path(), std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    if (!in) throw std::runtime_error("cannot read " + e.path().string());
+    files.push_back({fs::relative(e.path(), folder).generic_string(), text.str()});
+  }
+  if (error) throw std::runtime_error("cannot read the bank folder " + folder + ": " + error.message());
+  if (files.empty()) throw std::runtime_error("no bank files (NN.txt) in " + folder);
+  std::sort(files.begin(), files.end(), [](const BankFile& a, const BankFile& b) { return a.name < b.name; });
+  return files;
+}
+
+std::string BuiltInBank() { return JoinBank(BuiltInBankFiles()); }
 
 void CheckBank(const std::vector<BankEntry>& bank, int minimum) {
   std::set<std::string> seen;

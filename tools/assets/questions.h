@@ -12,9 +12,20 @@ struct BankEntry {
   int line;  // in the bank text, for messages
 };
 
-// The bank's format: "# ..." comments and blank lines are skipped; "== N ..." starts category N;
-// "T text" and "F text" are true and false statements. Throws with the line number on errors.
+// The joined bank's format: "# ..." comments and blank lines are skipped; "== N ..." starts
+// category N; "T text # reason" and "F text # reason" are true and false statements, and the
+// reason (for fact checkers) is dropped here. Throws with the line number on errors.
 std::vector<BankEntry> ParseBank(const std::string& text);
+
+// The bank source: NN.txt holds category NN, computed.txt has its own "== N" lines, and
+// interim/NN.txt stands in for a category whose own file is not there yet.
+struct BankFile {
+  std::string name;  // relative to the bank folder, "/" between folders
+  std::string text;
+};
+std::string JoinBank(const std::vector<BankFile>& files);
+// The bank source files of a folder, read as above; throws if it holds none.
+std::vector<BankFile> ReadBankFolder(const std::string& folder);
 // Everything the game's reader and the no-repeat rule need: printable ASCII without "#" or "*",
 // at most 199 characters, no duplicates, at least `minimum` of each answer in every category.
 void CheckBank(const std::vector<BankEntry>& bank, int minimum);
@@ -28,5 +39,6 @@ Bytes EncodeQuestionFile(const std::vector<std::string>& lines);
 std::string QuestionFileName(int index);  // 1..48, the game's own name
 
 void WriteQuestionFiles(Tree& tree, const std::vector<BankEntry>& bank);
-// The bank compiled into the program.
+// The bank source compiled into the program, and joined.
+std::vector<BankFile> BuiltInBankFiles();
 std::string BuiltInBank();

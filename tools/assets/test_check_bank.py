@@ -58,9 +58,12 @@ class CheckerFails(unittest.TestCase):
         bank = CLEAN + "T Paris is the capital of France. # yes\nF Lyon is the capital of France. # no, Paris\n"
         self.assertFault({"01.txt": bank}, "one- or two-word edit")
         # Across files too, and a two-word edit counts.
-        self.assertFault({"01.txt": CLEAN + "T Mount Everest is in the Himalayas. # yes\n",
-                          "05.txt": "F Mount Kilimanjaro is in the Andes. # Tanzania\n"},
+        self.assertFault({"01.txt": CLEAN + "T The Battle of Hastings was fought in the year 1066. # yes\n",
+                          "05.txt": "F The Battle of Hastings was won in the year 1067. # 1066\n"},
                          "one- or two-word edit")
+        # Two edits in a short statement make another fact, not a mirror.
+        self.assertEqual(errors_of({"01.txt": CLEAN + "T A baby cat is called a kitten. # x\n"
+                                                       "F A baby sheep is called a calf. # lamb\n"}), [])
 
     def test_frames(self):
         lines = "".join("T The only %s is here. # x\n" % w for w in ["cat", "dog", "owl", "fox", "elk", "yak"])

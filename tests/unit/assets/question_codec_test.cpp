@@ -122,7 +122,9 @@ TEST(QuestionBank, RejectsWhatTheFilesCannotHold) {
   };
   EXPECT_EQ(check("T An honest statement."), "accepted");
   EXPECT_NE(check("T A star * inside.").find("line"), std::string::npos);
-  EXPECT_NE(check("T A hash # inside.").find("#"), std::string::npos);
+  EXPECT_NE(check("T A hash#inside.").find("#"), std::string::npos);
+  // The reason after " # " is dropped, so it may say anything.
+  EXPECT_EQ(check("T An honest statement. # a reason with * and #"), "accepted");
   EXPECT_NE(check("T Money in \xA3 pounds.").find("ASCII"), std::string::npos);
   EXPECT_NE(check("T " + std::string(200, 'x')).find("199"), std::string::npos);
   EXPECT_NE(check("T t3 5").find("twice"), std::string::npos);
@@ -130,6 +132,28 @@ TEST(QuestionBank, RejectsWhatTheFilesCannotHold) {
   EXPECT_THROW(CheckBank(ParseBank("== 1\nT only one\n"), 20), std::runtime_error);
   EXPECT_THROW(ParseBank("T before any category\n"), std::runtime_error);
   EXPECT_THROW(ParseBank("== 25\n"), std::runtime_error);
+}
+
+TEST(QuestionBank, JoinsTheSourceFilesAndDropsTheReasons) {
+  std::string joined = JoinBank({{"computed.txt", "== 2\nF 2 plus 2 is 5. # 2 + 2 = 4\n"},
+                                 {"02.txt", "T Own file. # wins over the stand-in"},
+                                 {"interim/02.txt", "T Stand-in. # x\n"},
+                                 {"interim/03.txt", "# a comment\nF Only a stand-in here. # x\n"},
+                                 {"01.txt", "T First # of all. # the first \" # \" starts the reason\n"}});
+  auto bank = ParseBank(joined);
+  ASSERT_EQ(bank.size(), 4u);
+  // Categories in order, each from its own file when there is one, the computed ones last.
+  EXPECT_EQ(bank[0].category, 1);
+  EXPECT_EQ(bank[0].text, "First");
+  EXPECT_EQ(bank[1].category, 2);
+  EXPECT_EQ(bank[1].text, "Own file.");
+  EXPECT_EQ(bank[2].category, 3);
+  EXPECT_FALSE(bank[2].answer);
+  EXPECT_EQ(bank[3].category, 2);
+  EXPECT_EQ(bank[3].text, "2 plus 2 is 5.");
+  // The built-in bank is the folder's files joined the same way, with no reason left over.
+  for (const auto& e : ParseBank(BuiltInBank())) EXPECT_EQ(e.text.find(" # "), std::string::npos) << e.text;
+  EXPECT_THROW(ReadBankFolder("/nonexistent-bank-folder"), std::runtime_error);
 }
 
 }  // namespace
