@@ -45,11 +45,16 @@ class Statement:
         self.category, self.answer, self.text = category, answer, text
         self.reason, self.where, self.computed = reason, where, computed
         self.tokens = tokens(text)
-        self.content = frozenset(normal_number(t) for t in self.tokens if t not in STOP)
+        self.content = frozenset(stem(normal_number(t)) for t in self.tokens if t not in STOP)
 
 
 def tokens(text):
     return re.findall(r"[a-z0-9]+(?:'[a-z]+)?", text.lower().replace(",", ""))
+
+
+def stem(t):
+    """Plurals as singulars, roughly: enough to match spiders with spider."""
+    return t[:-1] if len(t) > 3 and t.endswith("s") and not t.endswith("ss") else t
 
 
 def normal_number(t):
@@ -309,7 +314,7 @@ def check_duplicates(statements):
         if a.answer != b.answer or normalised(a) == normalised(b):
             continue
         union = len(a.content | b.content)
-        if union >= 3 and len(a.content & b.content) >= 0.8 * union:
+        if union >= 2 and len(a.content & b.content) >= 0.8 * union:
             out.append("%s: nearly the same as %s: %s / %s" % (b.where, a.where, b.text, a.text))
     return out
 
