@@ -6,6 +6,7 @@
 #include "game/reveal_rules.h"
 #include "game/state.h"
 #include "machine/meters.h"
+#include "questions/question_files.h"
 #include "shell/shell.h"
 #include "shell/timers.h"
 
@@ -27,8 +28,9 @@ void PayStake(ModelGameResult& r) {
 uint8_t AskModelQuestion(ModelPlayer& player, ModelGameResult& r) {
   r.questions += 1;
   MeterIncrement(kMeterQuestionsAsked);
-  if (player.Uniform() < player.accuracy) return kPhasePlaying;
+  if (player.Uniform() < player.AccuracyFor(CurrentQuestionCategory())) return kPhasePlaying;
   MeterIncrement(kMeterWrongAnswers);
+  r.wrong += 1;
   Lives = Lives - 1 < -1 ? -1 : Lives - 1;
   if (Lives != -1) return kPhaseAfterLostQuestion;
   if (ContinueUsed) return kPhaseNone;
@@ -111,6 +113,11 @@ int32_t ModelPick() {
   return CurrentBox;
 }
 }  // namespace
+
+double ModelPlayer::AccuracyFor(int32_t category) const {
+  if (!byCategory || category < 1 || category > kQuestionCategories) return accuracy;
+  return categoryAccuracy[category - 1];
+}
 
 void ModelPlayer::Seed(uint64_t seed) { state = seed * 0x9E3779B97F4A7C15ull + 0x632BE59BD9B4E019ull; }
 

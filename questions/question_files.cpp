@@ -217,11 +217,15 @@ void LoadQuestion(int32_t key, int32_t answer) {
     std::snprintf(sQuestion, sizeof sQuestion, "NOT FOUND! %d, %d", key, answer);
 }
 
-void PickQuestion() {
-  currentAnswer = RandomBelow(2) != 0 ? 1 : 0;
+int32_t CurrentQuestionCategory() {
   int32_t pick = PickNumber < 1 ? 1 : (PickNumber > 20 ? 20 : PickNumber);
   int32_t level = GameTargets.QuestionLevel > 4 ? 4 : GameTargets.QuestionLevel;
-  int32_t key = QuestionKeyTable[pick - 1][level];
+  return QuestionKeyTable[pick - 1][level];
+}
+
+void PickQuestion() {
+  currentAnswer = RandomBelow(2) != 0 ? 1 : 0;
+  int32_t key = CurrentQuestionCategory();
 
   LoadQuestion(key, currentAnswer);
   // A file with a single distinct question would redraw for ever: after a bounded number of

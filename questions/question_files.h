@@ -25,6 +25,8 @@ extern const uint8_t QuestionKey[kQuestionKeyLength];
 extern const char* const QuestionWords[128];
 // Category by pick number 1..20 (row pick - 1) and QuestionLevel 0..4.
 extern const int32_t QuestionKeyTable[20][5];
+// The category of the question asked now, from PickNumber and QuestionLevel (both clamped).
+int32_t CurrentQuestionCategory();
 
 extern char sQuestion[kQuestionSize];
 extern char sOldQuestion[kQuestionSize];

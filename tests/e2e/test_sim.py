@@ -103,6 +103,49 @@ class Simulation(unittest.TestCase):
         again = sim("--games", "2000", "--accuracy", "0.8", "--offers", "take-first", "--seed", "5")
         self.assertEqual(fields(again.stdout)["prizes"], f["prizes"])
 
+    def test_accuracy_by_category(self):
+        profiles = os.path.join(os.environ.get("QUIBBLO_SOURCE", "../.."), "tools", "sim", "profiles")
+        with tempfile.TemporaryDirectory() as d:
+            def accuracy_file(text):
+                path = os.path.join(d, "a.txt")
+                with open(path, "w") as f:
+                    f.write(text)
+                return path
+            # Every category at 0.8 plays the same games as the single --accuracy 0.8.
+            same = accuracy_file("# all the same\n" + " ".join(["0.8"] * 12) + "\n" + ",".join(["0.8"] * 12))
+            one = fields(sim("--games", "500", "--accuracy", "0.8", "--seed", "9").stdout)
+            r = sim("--games", "500", "--accuracy-by-category", same, "--seed", "9")
+            self.assertEqual(r.returncode, 0, r.stderr)
+            f = fields(r.stdout)
+            self.assertEqual(f["prizes"], one["prizes"])
+            self.assertEqual(f["accuracy_by_category"].split(), ["0.8000"] * 24)
+            # Only category 1 wrong: every game's first question is lost (a life, not the game),
+            # and the measured accuracy falls below that of a perfect player.
+            first_wrong = accuracy_file("0 " + "1 " * 23)
+            f = fields(sim("--games", "300", "--accuracy-by-category", first_wrong, "--seed", "2").stdout)
+            self.assertLess(float(f["accuracy"]), 1.0)
+            self.assertGreater(float(f["accuracy"]), 0.0)
+            perfect = fields(sim("--games", "300", "--accuracy-by-category", accuracy_file("1 " * 24),
+                                 "--seed", "2").stdout)
+            self.assertEqual(float(perfect["accuracy"]), 1.0)
+            # At least one wrong answer a game: accuracy at most 1 - 1 / questions a game.
+            self.assertLessEqual(float(f["accuracy"]), 1.0 - 1.0 / float(f["mean_questions"]) + 1e-3)
+            # The profiles in the tree are well formed.
+            for name in ("casual", "strong", "expert"):
+                r = sim("--games", "50", "--accuracy-by-category", os.path.join(profiles, name + ".txt"))
+                self.assertEqual(r.returncode, 0, (name, r.stderr))
+            for text, words in (("0.5 " * 23, b"23 numbers"), ("0.5 " * 25, b"more than 24"),
+                                ("0.5 " * 23 + "1.5", b"line 1"), ("0.5\n" * 23 + "half", b"line 24"),
+                                ("", b"0 numbers")):
+                r = sim("--games", "10", "--accuracy-by-category", accuracy_file(text))
+                self.assertEqual(r.returncode, 64, text)
+                self.assertIn(words, r.stderr)
+            r = sim("--games", "10", "--accuracy-by-category", os.path.join(d, "missing.txt"))
+            self.assertEqual(r.returncode, 64)
+            self.assertIn(b"cannot read", r.stderr)
+            r = sim("--games", "10", "--accuracy", "0.5", "--accuracy-by-category", same)
+            self.assertEqual(r.returncode, 64)
+
     def test_bad_options(self):
         for args in (["--games", "0", "--accuracy", "0.5"], ["--games", "10", "--accuracy", "1.5"],
                      ["--games", "10"], ["--games", "10", "--accuracy", "0.5", "--offers", "greedy"],

@@ -1,10 +1,11 @@
 // quibblo-sim: the payout simulator.
-//   quibblo-sim --games N --accuracy P [--offers POLICY] [--continue buy|never] [--seed S]
-//               [--balance X] [--csv FILE]
+//   quibblo-sim --games N (--accuracy P | --accuracy-by-category FILE) [--offers POLICY]
+//               [--continue buy|never] [--seed S] [--balance X] [--csv FILE]
 //   quibblo-sim offer --row R --in-play I,J,... --offers-made K [--json]
 //   quibblo-sim targets --balance X --start S [--json]
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -26,8 +27,11 @@ namespace {
 constexpr int kUsageError = 64;
 
 const char kUsage[] =
-    "usage: quibblo-sim --games N --accuracy P [--offers leave|take-first|take-if-above-mean]\n"
+    "usage: quibblo-sim --games N (--accuracy P | --accuracy-by-category FILE)\n"
+    "                   [--offers leave|take-first|take-if-above-mean]\n"
     "                   [--continue buy|never] [--seed S] [--balance X] [--csv FILE]\n"
+    "       FILE: 24 numbers from 0 to 1, the chance of a right answer in categories 1 to 24\n"
+    "             (spaces or lines between them; \"#\" starts a comment)\n"
     "       quibblo-sim offer --row R --in-play I,J,... --offers-made K [--json]\n"
     "       quibblo-sim targets --balance X --start S [--json]\n";
 
@@ -178,6 +182,38 @@ int TargetsCommand(int argc, char** argv) {
   return 0;
 }
 
+// 24 chances, one per question category, from a small text file.
+void ReadCategoryAccuracy(const char* path, double (&out)[kQuestionCategories]) {
+  std::FILE* f = std::fopen(path, "r");
+  if (!f) Fail(std::string("cannot read ") + path + ": " + std::strerror(errno));
+  std::string text;
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0 && text.size() < (1u << 20);) text.append(buffer, n);
+  std::fclose(f);
+  int count = 0, line = 1;
+  for (size_t i = 0; i < text.size();) {
+    char c = text[i];
+    if (c == '#') {
+      while (i < text.size() && text[i] != '\n') ++i;
+    } else if (std::isspace(static_cast<unsigned char>(c)) || c == ',') {
+      line += c == '\n';
+      ++i;
+    } else {
+      size_t end = i;
+      while (end < text.size() && !std::isspace(static_cast<unsigned char>(text[end])) && text[end] != ',' &&
+             text[end] != '#')
+        ++end;
+      std::string word = text.substr(i, end - i);
+      std::string where = std::string(path) + " line " + std::to_string(line);
+      if (count == kQuestionCategories) Fail(where + ": more than 24 numbers");
+      out[count++] = ParseReal(where, word.c_str(), 0.0, 1.0);
+      i = end;
+    }
+  }
+  if (count != kQuestionCategories)
+    Fail(std::string(path) + ": " + std::to_string(count) + " numbers, expected 24 (categories 1 to 24)");
+}
+
 OfferPolicy ParsePolicy(const char* text) {
   if (!text || !std::strcmp(text, "leave")) return OfferPolicy::Leave;
   if (!std::strcmp(text, "take-first")) return OfferPolicy::TakeFirst;
@@ -203,11 +239,20 @@ void ShowProgress(int64_t done, int64_t total) {
 }
 
 int SimulateCommand(int argc, char** argv) {
-  Options o(argc, argv, 1, {"--games", "--accuracy", "--offers", "--continue", "--seed", "--balance", "--csv"},
+  Options o(argc, argv, 1,
+            {"--games", "--accuracy", "--accuracy-by-category", "--offers", "--continue", "--seed", "--balance",
+             "--csv"},
             {});
   int64_t games = ParseInteger("--games", o.Need("--games"), 1, 1000000000000LL);
   ModelPlayer player;
-  player.accuracy = ParseReal("--accuracy", o.Need("--accuracy"), 0.0, 1.0);
+  const char* byCategory = o.Get("--accuracy-by-category");
+  if (byCategory && o.Get("--accuracy")) Fail("give --accuracy or --accuracy-by-category, not both");
+  if (byCategory) {
+    ReadCategoryAccuracy(byCategory, player.categoryAccuracy);
+    player.byCategory = true;
+  } else {
+    player.accuracy = ParseReal("--accuracy", o.Need("--accuracy"), 0.0, 1.0);
+  }
   player.offers = ParsePolicy(o.Get("--offers"));
   const char* cont = o.Get("--continue");
   if (cont && std::strcmp(cont, "buy") && std::strcmp(cont, "never"))
@@ -255,7 +300,15 @@ int SimulateCommand(int argc, char** argv) {
     return 1;
   }
 
-  std::printf("accuracy: %.4f\n", player.accuracy);
+  if (player.byCategory) {
+    std::printf("accuracy_by_category:");
+    for (double a : player.categoryAccuracy) std::printf(" %.4f", a);
+    std::printf("\n");
+    // The share of questions answered right over the run, which depends on the categories asked.
+    std::printf("accuracy: %.4f\n", totals.questions ? 1.0 - static_cast<double>(totals.wrong) / totals.questions : 1.0);
+  } else {
+    std::printf("accuracy: %.4f\n", player.accuracy);
+  }
   std::printf("offers: %s\n", PolicyName(player.offers));
   std::printf("continue: %s\n", player.buysContinue ? "buy" : "never");
   std::printf("seed: %u\n", seed);

@@ -9,6 +9,7 @@ void SimTotals::Add(const ModelGameResult& r) {
   won += r.won;
   picks += r.picks;
   questions += r.questions;
+  wrong += r.wrong;
   offersMade += r.offersMade;
   offersTaken += r.offersTaken;
   continues += r.continued;

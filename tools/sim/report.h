@@ -13,6 +13,7 @@ struct SimTotals {
   int64_t won = 0;
   int64_t picks = 0;
   int64_t questions = 0;
+  int64_t wrong = 0;
   int64_t offersMade = 0;
   int64_t offersTaken = 0;
   int64_t continues = 0;

@@ -35,6 +35,37 @@ TEST(ModelGame, APerfectPlayerWhoLeavesWinsTheTopOfTheRow) {
   }
 }
 
+TEST(ModelGame, AccuracyByCategoryFollowsTheCategoryOfEachQuestion) {
+  // Pick 1 asks category 1 at every level, so a player who knows everything but category 1
+  // loses the first round of every game, and one who knows only category 1 wins it.
+  Fresh(0.0f, 4);
+  ModelPlayer player;
+  player.accuracy = 1.0;  // overridden by the table
+  player.byCategory = true;
+  for (double& a : player.categoryAccuracy) a = 1.0;
+  player.categoryAccuracy[0] = 0.0;
+  int wrong = 0, questions = 0;
+  for (int g = 0; g < 200; ++g) {
+    ModelGameResult r = PlayModelGame(player);
+    ASSERT_GE(r.wrong, 1);
+    wrong += r.wrong;
+    questions += r.questions;
+  }
+  EXPECT_LT(wrong, questions);  // later picks ask other categories, answered right
+  ModelPlayer only;
+  only.accuracy = 0.0;
+  only.byCategory = true;
+  only.categoryAccuracy[0] = 1.0;
+  only.buysContinue = false;
+  for (int g = 0; g < 200; ++g) {
+    ModelGameResult r = PlayModelGame(only);
+    ASSERT_LE(r.wrong, r.questions - 1);  // the first round is always right
+  }
+  EXPECT_EQ(only.AccuracyFor(1), 1.0);
+  EXPECT_EQ(only.AccuracyFor(2), 0.0);
+  EXPECT_EQ(only.AccuracyFor(25), 0.0);  // outside the table: the single accuracy
+}
+
 TEST(ModelGame, AlwaysWrongWithoutContinueLosesByTheSecondLostRound) {
   Fresh(5000.0f, 3);  // band 0: no extra lives, no free picks, no bonus
   ModelPlayer player;
