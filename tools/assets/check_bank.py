@@ -326,19 +326,41 @@ def is_mirror(a, b):
     return word_distance(a.tokens, b.tokens, limit) <= limit
 
 
+def same_fact(a, b, share=0.6):
+    """Hand-written statements sharing most of their content words, in any order or wording."""
+    union = len(a.content | b.content)
+    return not (a.computed or b.computed) and union > 0 and len(a.content & b.content) >= share * union
+
+
 def mirrors(statements):
-    """False statements that are a one- or two-word edit of a true one: {false: true}."""
+    """False statements that are a one- or two-word edit of a true one, or the same fact
+    reworded with the other label: {false: true}."""
     found = {}
-    for i, j in candidates(statements, lambda s: s.tokens, lambda s: 2):
+    pairs = candidates(statements, lambda s: s.tokens, lambda s: 2) | \
+        candidates(statements, lambda s: s.content, lambda s: 2 * len(s.content) // 5)
+    for i, j in sorted(pairs):
         a, b = statements[i], statements[j]
         if a.answer == b.answer:
             continue
         f, t = (a, b) if b.answer else (b, a)
         if f.where in found:
             continue
-        if is_mirror(f, t):
+        if is_mirror(f, t) or same_fact(f, t):
             found[f.where] = t
     return found
+
+
+def similar(statements):
+    """Pairs with the same label that probably ask the same fact (a list for reviewers; the
+    checker fails only on the closer matches of check_duplicates)."""
+    out = []
+    for i, j in sorted(candidates(statements, lambda s: s.content, lambda s: len(s.content) // 2)):
+        a, b = statements[i], statements[j]
+        if a.answer == b.answer and not (a.computed or b.computed):
+            smaller = min(len(a.content), len(b.content))
+            if smaller and len(a.content & b.content) >= max(2, 0.75 * smaller):
+                out.append((a, b))
+    return out
 
 
 def check_mirrors(statements):
@@ -347,8 +369,8 @@ def check_mirrors(statements):
     out = []
     if falses and len(found) > MIRROR_LIMIT * falses:
         by_where = {s.where: s for s in statements}
-        out.append("%d of %d false statements (%.1f %%) are a one- or two-word edit of a true one, "
-                   "more than %d %%:" % (len(found), falses, 100.0 * len(found) / falses, 100 * MIRROR_LIMIT))
+        out.append("%d of %d false statements (%.1f %%) are a one- or two-word edit of a true one "
+                   "or the same fact reworded, more than %d %%:" % (len(found), falses, 100.0 * len(found) / falses, 100 * MIRROR_LIMIT))
         for where, t in sorted(found.items()):
             out.append("  %s: %s  <->  %s: %s" % (where, by_where[where].text, t.where, t.text))
     return out, found
@@ -430,12 +452,17 @@ def main(argv):
     p.add_argument("--categories", type=parse_range, default=range(1, 25),
                    help="range whose minimum counts are checked, e.g. 9-16 (default 1-24)")
     p.add_argument("--mirrors", action="store_true", help="list every mirrored pair, even under the limit")
+    p.add_argument("--similar", action="store_true",
+                   help="list pairs with the same label that probably ask the same fact")
     args = p.parse_args(argv)
     statements, errors = check_bank(args.bank, args.categories)
     if args.mirrors:
         by_where = {s.where: s for s in statements}
         for where, t in sorted(mirrors(statements).items()):
             print("mirror: %s: %s  <->  %s: %s" % (where, by_where[where].text, t.where, t.text))
+    if args.similar:
+        for a, b in similar(statements):
+            print("similar: %s: %s  <->  %s: %s" % (a.where, a.text, b.where, b.text))
     for e in errors:
         print(e, file=sys.stderr)
     per = defaultdict(lambda: [0, 0, 0])

@@ -63,6 +63,10 @@ class Maker:
             text, reason = make(rng, truth)
             # The reason starts with the question ("7 x 8", "rocket"): each is asked once.
             question = reason.split(" = ")[0] if " = " in reason else reason.split(":")[0]
+            # 4 x 8 and 8 x 4 are one question.
+            for op in (" + ", " x "):
+                if op in question:
+                    question = op.join(sorted(question.split(op)))
             if question in self.questions:
                 continue
             if check_bank.evaluate(text) != truth:
@@ -192,7 +196,7 @@ def time_units(pairs):
         n = per * k if truth else rng.choice([per * (k + 1), per * (k - 1), per * k + 10, per * k - 10])
         unit = big if k == 1 else big + "s"
         return "There are %d %ss in %s %s." % (n, small, WORDS[k - 1], unit), \
-            "%d x %d = %d" % (k, per, per * k)
+            "%s %s = %d x %d = %d %ss" % (WORDS[k - 1], unit, k, per, per * k, small)
     return make
 
 

@@ -61,6 +61,10 @@ class CheckerFails(unittest.TestCase):
         self.assertFault({"01.txt": CLEAN + "T The Battle of Hastings was fought in the year 1066. # yes\n",
                           "05.txt": "F The Battle of Hastings was won in the year 1067. # 1066\n"},
                          "one- or two-word edit")
+        # The same fact reworded, with the other label.
+        self.assertFault({"01.txt": CLEAN + "T The capital of New Zealand is Wellington. # yes\n"
+                                             "F Auckland is the capital of New Zealand. # Wellington\n"},
+                         "one- or two-word edit")
         # Two edits in a short statement make another fact, not a mirror.
         self.assertEqual(errors_of({"01.txt": CLEAN + "T A baby cat is called a kitten. # x\n"
                                                        "F A baby sheep is called a calf. # lamb\n"}), [])
