@@ -16,13 +16,22 @@ std::vector<BankEntry> ParseBank(const std::string& text) {
   std::vector<BankEntry> out;
   std::istringstream in(text);
   std::string s;
-  int category = 0, line = 0;
+  int category = 0, line = 0, fileStart = 0;
+  std::string file;  // the source file the joined text came from, when it says so
   while (std::getline(in, s)) {
     ++line;
+    if (s.rfind("# file: ", 0) == 0) {
+      file = s.substr(8);
+      if (!file.empty() && file.back() == '\r') file.pop_back();
+      fileStart = line;
+      continue;
+    }
+    std::string where = file.empty() ? "line " + std::to_string(line)
+                                     : file + " line " + std::to_string(line - fileStart);
     if (!s.empty() && s.back() == '\r') s.pop_back();
     if (s.empty() || s[0] == '#') continue;
-    auto fail = [line](const std::string& why) {
-      throw std::runtime_error("question bank line " + std::to_string(line) + ": " + why);
+    auto fail = [&where](const std::string& why) {
+      throw std::runtime_error("question bank " + where + ": " + why);
     };
     if (s.rfind("==", 0) == 0) {
       if (std::sscanf(s.c_str() + 2, "%d", &category) != 1 || category < 1 || category > 24)
@@ -33,7 +42,7 @@ std::vector<BankEntry> ParseBank(const std::string& text) {
     if (category == 0) fail("statement before the first \"== N\" category line");
     // The reason after " # " is for the people who check the bank, not for the player.
     std::string text = s.substr(2, s.find(" # ") == std::string::npos ? std::string::npos : s.find(" # ") - 2);
-    out.push_back({category, s[0] == 'T', text, line});
+    out.push_back({category, s[0] == 'T', text, line, where});
   }
   return out;
 }
@@ -43,7 +52,7 @@ std::string JoinBank(const std::vector<BankFile>& files) {
   for (const auto& f : files) byName[f.name] = &f;
   std::string out;
   auto add = [&out](const BankFile& f) {
-    out += "# " + f.name + "\n" + f.text;
+    out += "# file: " + f.name + "\n" + f.text;
     if (!f.text.empty() && f.text.back() != '\n') out += '\n';
   };
   for (int c = 1; c <= 24; ++c) {
@@ -84,7 +93,7 @@ void CheckBank(const std::vector<BankEntry>& bank, int minimum) {
   int counts[25][2] = {};
   for (const auto& e : bank) {
     auto fail = [&e](const std::string& why) {
-      throw std::runtime_error("question bank line " + std::to_string(e.line) + ": " + why);
+      throw std::runtime_error("question bank " + e.where + ": " + why);
     };
     for (unsigned char c : e.text)
       if (c < 32 || c > 126 || c == '#' || c == '*') fail("only printable ASCII without \"#\" or \"*\"");

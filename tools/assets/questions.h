@@ -9,7 +9,8 @@ struct BankEntry {
   int category;  // 1..24
   bool answer;   // true statements go to the odd files, false ones to the even files
   std::string text;
-  int line;  // in the bank text, for messages
+  int line;           // in the bank text
+  std::string where;  // "01.txt line 5" (or "line 5" in a text of no named files), for messages
 };
 
 // The joined bank's format: "# ..." comments and blank lines are skipped; "== N ..." starts

@@ -151,6 +151,14 @@ TEST(QuestionBank, JoinsTheSourceFilesAndDropsTheReasons) {
   EXPECT_FALSE(bank[2].answer);
   EXPECT_EQ(bank[3].category, 2);
   EXPECT_EQ(bank[3].text, "2 plus 2 is 5.");
+  // Messages name the source file and its own line.
+  EXPECT_EQ(bank[3].where, "computed.txt line 2");
+  try {
+    ParseBank(JoinBank({{"01.txt", "T fine. # x\nQ broken\n"}}));
+    ADD_FAILURE() << "accepted a broken line";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("01.txt line 2"), std::string::npos) << e.what();
+  }
   // The built-in bank is the folder's files joined the same way, with no reason left over.
   for (const auto& e : ParseBank(BuiltInBank())) EXPECT_EQ(e.text.find(" # "), std::string::npos) << e.text;
   EXPECT_THROW(ReadBankFolder("/nonexistent-bank-folder"), std::runtime_error);
