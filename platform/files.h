@@ -25,5 +25,5 @@ struct LocalTime {
 };
 LocalTime GetLocalTime();
 
-// The system debugger output: standard error when QUIBBLO_DEBUG is set, otherwise nowhere.
+// The system debugger output: standard error when QUIBBLO_DEBUG is set (and not 0), otherwise nowhere.
 void OutputDebugString(const char* text);

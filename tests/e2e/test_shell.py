@@ -59,6 +59,24 @@ class StartAndEnd(unittest.TestCase):
             self.assertIn("Closing log", r.log)
 
 
+@needs("quibblo", "quibblo-credit")
+class DebugTraces(unittest.TestCase):
+    def test_quibblo_debug_shows_the_traces_and_nothing_without_it(self):
+        # Start pays for a game; its set-up traces the pick of the first offer. The game then
+        # runs out by itself.
+        script = "2000 touch 650 530\n"
+        with Cabinet(server="real", credit=50) as cab:
+            r = cab.run(script, env={"QUIBBLO_DEBUG": "1"})
+            self.assertEqual(r.code, 0, r.stderr)
+            self.assertRegex(r.stderr, r"(?m)^lOfferIt = <\d+>$")
+            self.assertRegex(r.stderr, r"(?m)^axBoxes\[\d+\]\.cash = <\d+>$")
+            self.assertRegex(r.stderr, r"(?m)^sQuestion = .+$")
+        with Cabinet(server="real", credit=50) as cab:
+            r = cab.run(script, env={"QUIBBLO_DEBUG": ""})
+            self.assertEqual(r.code, 0, r.stderr)
+            self.assertEqual(r.stderr, "")
+
+
 @needs("quibblo")
 class BadCommandLines(unittest.TestCase):
     def test_malformed_script_exits_64_naming_the_line_before_connecting(self):
