@@ -62,6 +62,7 @@ int32_t WaitOrTouch(uint32_t duration) {
     if (DeadlinePassed(deadline)) return 1;
     if (TouchX != -1) return TouchX;
     PumpMessages();
+    if (QuitRequested()) return 1;
     uint8_t phase = GetGamePhase();
     if (phase != kPhaseNone && phase != kPhaseWon) {
       IdleStep();

@@ -1,7 +1,8 @@
 """The machine shell through the real binary: exit codes, the log, TERM, scripts, determinism."""
 import os
-import socket
+import signal
 import subprocess
+import time
 import unittest
 
 from harness import LOG, Cabinet, needs, program, read_file, signed, wait_port_free
@@ -49,14 +50,37 @@ class StartAndEnd(unittest.TestCase):
             self.assertNotIn("left over", log)
             self.assertEqual(log.count("Start of Log"), 1)
 
-    def test_close_event_does_not_end_the_program(self):
+    def test_closing_the_window_ends_the_program_as_main_menu_does(self):
         with Cabinet() as cab:
-            # The main menu is left alone for thirty seconds before the program ends; a
-            # screenshot taken after the close proves the program was still running.
-            r = cab.run("100 close\n20000 shot after-close.png\n")
+            # Left alone, the main menu would stay for thirty seconds.
+            r = cab.run("1000 shot before.png\n1500 close\n20000 shot after-close.png\n")
             self.assertEqual(r.code, 0, r.stderr)
-            self.assertIn("after-close.png", r.shots)
-            self.assertIn("Closing log", r.log)
+            self.assertEqual(sorted(r.shots), ["before.png"])
+            self.assertRegex(r.log.splitlines()[-1], "Closing log$")
+            cab.stop_server()
+            self.assertTrue(cab.listener.received.endswith(b"TERM\r\n"), cab.listener.received)
+
+    def test_sigterm_and_sigint_end_the_program_as_main_menu_does(self):
+        for sig in (signal.SIGTERM, signal.SIGINT):
+            with self.subTest(signal=sig.name), Cabinet() as cab:
+                game = subprocess.Popen([program("quibblo"), "--headless"], cwd=cab.dir,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+                log = cab.path(LOG)
+                end = time.time() + 20
+                while time.time() < end and not (os.path.exists(log) and b"CGET" in cab.listener.received):
+                    time.sleep(0.05)
+                game.send_signal(sig)
+                try:
+                    code = game.wait(10)  # the main menu alone would stay thirty seconds
+                except subprocess.TimeoutExpired:
+                    game.kill()
+                    raise
+                finally:
+                    game.stderr.close()
+                self.assertEqual(code, 0)
+                self.assertRegex(read_file(log).splitlines()[-1], "Closing log$")
+                cab.stop_server()
+                self.assertTrue(cab.listener.received.endswith(b"TERM\r\n"), cab.listener.received[-40:])
 
 
 @needs("quibblo", "quibblo-credit")
@@ -92,6 +116,14 @@ class BadCommandLines(unittest.TestCase):
         r = subprocess.run([program("quibblo"), "--fullscreen-please"], capture_output=True, text=True)
         self.assertEqual(signed(r.returncode), 64)
         self.assertIn("usage", r.stderr)
+
+    def test_without_a_display_it_says_so_unless_headless(self):
+        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER")}
+        r = subprocess.run([program("quibblo"), "--windowed"], capture_output=True, text=True, env=env, timeout=60)
+        self.assertEqual(signed(r.returncode), -1)
+        self.assertEqual(r.stderr.count("\n"), 1, r.stderr)
+        self.assertIn("no display", r.stderr)
+        self.assertIn("--headless", r.stderr)
 
     def test_help_prints_usage(self):
         r = subprocess.run([program("quibblo"), "--help"], capture_output=True, text=True)
