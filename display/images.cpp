@@ -196,6 +196,22 @@ bool DecodeBmp(const uint8_t* data, size_t size, Picture565& picture) {
   return true;
 }
 
+bool PictureFileLoads(int assetId, const char*& reason) {
+  int row = FindRow(assetId);
+  if (row < 0) {
+    reason = "not in the asset table";
+    return false;
+  }
+  const AssetRow& asset = AssetTable[row];
+  std::vector<uint8_t> bytes;
+  if (!ReadWholeFile(asset.path, bytes, reason)) return false;
+  Picture565 picture;
+  bool decoded = asset.kind == kKindPcx ? DecodePcx(bytes.data(), bytes.size(), picture)
+                                        : DecodeBmp(bytes.data(), bytes.size(), picture);
+  if (!decoded) reason = "damaged, short or wrong kind of picture file";
+  return decoded;
+}
+
 void ReadSpriteInfo(Sprite& sprite, int assetId, int16_t frameCount) {
   int row = FindRow(assetId);
   if (row < 0) return LoadFailed(assetId, nullptr, "");

@@ -5,7 +5,24 @@ import subprocess
 import time
 import unittest
 
-from harness import LOG, Cabinet, needs, program, read_file, signed, wait_port_free
+from harness import LOG, Cabinet, data_tree, needs, program, read_file, signed, wait_port_free
+
+
+def private_picture_folder(cab, damaged, data):
+    """Gives the cabinet its own Graphic_resource, linked to the shared tree but for one file."""
+    tree = data_tree()
+    os.unlink(cab.path("Graphic_resource"))
+    folder, name = os.path.split(damaged)
+    for root, dirs, files in os.walk(os.path.join(tree, "Graphic_resource")):
+        rel = os.path.relpath(root, tree)
+        os.makedirs(cab.path(rel), exist_ok=True)
+        for f in files:
+            target = cab.path(rel, f)
+            if os.path.join(rel, f) == damaged:
+                with open(target, "wb") as out:
+                    out.write(data(read_file(os.path.join(root, f), "rb")))
+            else:
+                os.symlink(os.path.join(root, f), target)
 
 
 @needs("quibblo")
@@ -14,6 +31,7 @@ class StartAndEnd(unittest.TestCase):
         with Cabinet(server=None) as cab:
             r = cab.run("0 shot first.png\n")
             self.assertEqual(r.code, 2)
+            self.assertEqual(r.stderr, "quibblo: no credit server on 127.0.0.1:6667: start `quibblo-credit serve`\n")
             self.assertIsNone(r.log)
             self.assertEqual(r.shots, {})
             self.assertFalse(os.path.exists(cab.path("~system")))
@@ -25,6 +43,8 @@ class StartAndEnd(unittest.TestCase):
             r = cab.run()
             self.assertEqual(r.code, 0)
             self.assertIsNone(r.log)
+            self.assertIn("cannot make the folders", r.stderr)
+            self.assertEqual(r.stderr.count("\n"), 1, r.stderr)
             cab.stop_server()
             self.assertNotIn(b"TERM", cab.listener.received)
 
@@ -81,6 +101,28 @@ class StartAndEnd(unittest.TestCase):
                 self.assertRegex(read_file(log).splitlines()[-1], "Closing log$")
                 cab.stop_server()
                 self.assertTrue(cab.listener.received.endswith(b"TERM\r\n"), cab.listener.received[-40:])
+
+    def test_without_a_data_tree_it_says_how_to_make_one(self):
+        with Cabinet(assets=False) as cab:
+            r = cab.run()
+            self.assertEqual(r.code, -7)
+            self.assertEqual(r.stderr, "quibblo: no data tree here: run `quibblo-assets --out .`\n")
+            cab.stop_server()
+            self.assertTrue(cab.listener.received.endswith(b"TERM\r\n"))
+
+    def test_a_picture_that_cannot_load_ends_start_up_with_minus_6_before_money_moves(self):
+        name = os.path.join("Graphic_resource", "Main", "WinPlanOverLayQMark.BMP")
+        for how, data in (("cut short", lambda b: b[:len(b) // 2]), ("not a BMP", lambda b: b"XX" + b[2:])):
+            with self.subTest(how), Cabinet(server="real", credit=500) as cab:
+                private_picture_folder(cab, name, data)
+                r = cab.run("3000 touch 650 530\n")  # Start, were the menu ever shown
+                self.assertEqual(r.code, -6, r.stderr)
+                line = [l for l in r.stderr.splitlines() if "WinPlanOverLayQMark.BMP" in l]
+                self.assertEqual(len(line), 1, r.stderr)
+                self.assertIn("quibblo-assets --out .", line[0])
+                self.assertIn("WinPlanOverLayQMark.BMP cannot be loaded", r.log)
+                self.assertEqual(cab.status()["credit"], 500)
+                self.assertEqual([m for m in cab.ledger() if m["source"] == "game"], [])
 
 
 @needs("quibblo", "quibblo-credit")
