@@ -55,6 +55,7 @@ inline std::vector<uint8_t> MakeBmp(int w, int h, const PixelFn& pixel, bool pad
   Put16(b, 26, 1);
   Put16(b, 28, 24);
   Put32(b, 30, 0);
+  Put32(b, 34, static_cast<uint32_t>(stride * h));  // the image size
   for (int fileRow = 0; fileRow < h; ++fileRow) {
     size_t at = offset + fileRow * stride;
     for (int x = 0; x < w; ++x) {
