@@ -79,6 +79,23 @@ TEST_F(AviFileTest, DecodesMicrosoftVideo1LikeTheGamesClips) {
   EXPECT_EQ(AVIStreamGetFrame(reader_, 4), nullptr);
 }
 
+TEST_F(AviFileTest, AnEmptyChunkRepeatsTheFrameBeforeAndShiftsNoLaterFrame) {
+  for (bool video1 : {false, true}) {
+    SCOPED_TRACE(video1 ? "Video 1" : "uncompressed");
+    Open(Write(video1 ? "repeats-cram.avi" : "repeats.avi", MakeClip({32, 24, 8, true, true, video1}, {2, 3, 7})));
+    const int want[8] = {0, 1, 1, 1, 4, 5, 6, 6};
+    for (int k = 0; k < 8; ++k) EXPECT_EQ(FrameShown(AVIStreamGetFrame(reader_, k)), want[k]) << k;
+    EXPECT_EQ(AVIStreamGetFrame(reader_, 8), nullptr);
+    for (int k : {3, 0, 5, 2}) EXPECT_EQ(FrameShown(AVIStreamGetFrame(reader_, k)), want[k]) << "again " << k;
+    AVIStreamGetFrameClose(reader_);
+    reader_ = nullptr;
+    AVIStreamRelease(video_);
+    video_ = nullptr;
+    AVIFileRelease(file_);
+    file_ = nullptr;
+  }
+}
+
 TEST_F(AviFileTest, SeeksBackAndSkipsForward) {
   Open(Write("seven.avi", MakeClip({16, 16, 7, false, true})));
   EXPECT_EQ(FrameShown(AVIStreamGetFrame(reader_, 5)), 5);
