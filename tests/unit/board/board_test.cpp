@@ -172,3 +172,17 @@ TEST_F(BoardScreen, IdleAnimationIsStillOffTheBoardAndAfterTheGame) {
   EXPECT_NE(BackPixel(kPrizeX, kPrizeY), kUntouched);
 }
 }  // namespace
+
+TEST_F(BoardScreen, WaitOrTouchKeepsThePrizeWindowAliveOnlyWhileAGameIsOn) {
+  BoardShown = 1;
+  PlayerBox = 13;
+  for (uint8_t phase : {kPhaseNone, kPhaseWon, kPhasePlaying, kPhaseAfterLostQuestion}) {
+    SCOPED_TRACE(static_cast<int>(phase));
+    SetGamePhase(phase);
+    ResetIdleAnimation();
+    FillBackBuffer(kUntouched);
+    EXPECT_EQ(WaitOrTouch(300), 1);
+    bool gameOn = phase == kPhasePlaying || phase == kPhaseAfterLostQuestion;
+    EXPECT_EQ(BackPixel(kPrizeX, kPrizeY) != kUntouched, gameOn);
+  }
+}
