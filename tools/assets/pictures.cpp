@@ -277,22 +277,29 @@ Image SlotPlate(Rgb colour) {
   return img;
 }
 
+// A value in play carries a tag over the slot's left end (the question-mark picture, drawn over
+// the plate unkeyed), so its text sits in the rest of the plate, where the tag leaves it readable.
+constexpr int kTagW = 30;
+
 std::vector<Image> Overlay(Painter& p, int row) {
   std::vector<Image> f;
   for (int frame = 0; frame < 20; ++frame) {
     int rank = 19 - frame;
     Image img = SlotPlate(TierColour(rank));
-    p.say(img, Money(kPrizeRows[row][rank]), kSlotW / 2, kSlotH / 2, Style(19, kWhite, 2, kInk));
+    p.say(img, Money(kPrizeRows[row][rank]), (kTagW + kSlotW) / 2, kSlotH / 2, Style(19, kWhite, 2, kInk));
     f.push_back(img);
   }
   return f;
 }
 
+// The plate's colours depend only on the value's rank, so one tag fits every prize row.
 std::vector<Image> OverlayQMark(Painter& p) {
   std::vector<Image> f;
   for (int frame = 0; frame < 20; ++frame) {
-    Image img = SlotPlate(Shade(TierColour(19 - frame), 0.75f));
-    p.say(img, "?  ?  ?", kSlotW / 2, kSlotH / 2, Style(17, kWhite, 1, kInk));
+    Image img = SlotPlate(TierColour(19 - frame)).crop(0, 0, kTagW, kSlotH);
+    img.ellipse(17, 15, 9, 9, kInk);
+    img.ellipse(17, 15, 7.5f, 7.5f, kGold);
+    p.say(img, "?", 17, 15, Style(13, kInk));
     f.push_back(img);
   }
   return f;
