@@ -432,8 +432,13 @@ Image ContinuePanel(Painter& p, bool canPay) {
   img.roundRect(0, 0, 570, 111, 16, kGold);
   img.roundRect(4, 4, 562, 103, 13, [](int, int j) { return Mix(Hex(0x3A2A8C), Hex(0x17104A), j / 111.0f); });
   if (canPay) {
-    p.say(img, "OUT OF LIVES!", 285, 30, Shadowed(Style(26, kGold, 1, kInk)));
-    p.say(img, "Continue for 50P and play on with a new life?", 285, 72, Style(19, kWhite, 1, kInk), 540);
+    // The player's money is written into the box at (410, 266) of 140 x 42: 390..530 x 43..85 here.
+    p.say(img, "OUT OF LIVES!", 195, 30, Shadowed(Style(26, kGold, 1, kInk)));
+    p.say(img, "Continue for 50P and play", 195, 64, Style(18, kWhite, 1, kInk), 360);
+    p.say(img, "on with a new life?", 195, 88, Style(18, kWhite, 1, kInk), 360);
+    p.say(img, "YOUR CREDIT", 460, 26, Style(13, Hex(0xC8C0F0)));
+    img.roundRect(386, 39, 148, 50, 8, Hex(0x000000));
+    img.roundRect(388, 41, 144, 46, 7, Hex(0x140C38));
   } else {
     // The shortfall is written into the box at (206, 256) of 82 x 42: 186..268 x 33..75 here.
     p.say(img, "OUT OF LIVES!", 285, 17, Style(15, kGold));
