@@ -490,7 +490,8 @@ Image MenuBackground(Painter& p) {
   p.say(img, "Answer true or false, open the boxes,", 400, 345, Style(19, kWhite));
   p.say(img, "take or leave the bank's offers", 400, 372, Style(19, kWhite));
   p.say(img, "and win up to \xC2\xA3" "5.00!", 400, 399, Style(19, kWhite));
-  p.say(img, "Touch START to play", 400, 455, Style(18, Hex(0xC8D4FF)));
+  // True whether or not the player can pay: START itself says INSERT MONEY when they cannot.
+  p.say(img, "A game takes 50P of credit", 400, 455, Style(18, Hex(0xC8D4FF)));
   for (int i = 0; i < 3; ++i) img.paste(MenuButton(p, i, false), kButtonX[i], 487);
   return img;
 }
@@ -601,8 +602,9 @@ Image BoardBackground(Painter& p) {
   p.say(img, "YOUR BOX \xE2\x96\xB6", 191, 528, Style(13, hint));
   Logo(p, img, 191, 570, 24, 100);
   p.say(img, "LIVES \xE2\x96\xB6", 419, 506, Style(13, hint));
-  p.say(img, "50P A GAME", 419, 540, Style(13, kGold));
-  p.say(img, "WIN UP TO \xC2\xA3" "5", 419, 566, Style(13, kGold));
+  // A game's top prize is the top of its win plan, which may be less than 5.00.
+  p.say(img, "TOP PRIZE", 419, 540, Style(13, kGold));
+  p.say(img, "IN YOUR BOX", 419, 566, Style(13, kGold));
   return img;
 }
 
