@@ -52,8 +52,8 @@ fs::path TreeRoot() {
   return root;
 }
 
-std::vector<uint8_t> Slurp(const std::string& designName) {
-  std::string name = designName;
+std::vector<uint8_t> Slurp(const std::string& gameName) {
+  std::string name = gameName;
   for (char& c : name)
     if (c == '\\') c = '/';
   std::ifstream f(TreeRoot() / name, std::ios::binary);

@@ -23,8 +23,8 @@ struct Rgb {
 };
 using PixelFn = std::function<Rgb(int x, int y)>;  // y counts from the top
 
-inline void WriteBytes(const std::string& designName, const std::vector<uint8_t>& bytes) {
-  std::string path = ResolvePath(designName.c_str());
+inline void WriteBytes(const std::string& gameName, const std::vector<uint8_t>& bytes) {
+  std::string path = ResolvePath(gameName.c_str());
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
   std::ofstream out(path, std::ios::binary);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
