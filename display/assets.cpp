@@ -102,3 +102,9 @@ void LoadAssets() {
       LoadSprite(Sprites[step.id], step.id, kFrames[step.id]);
   }
 }
+
+int FirstBrokenPicture(const char*& reason) {
+  for (int id = 1; id <= kAssetCount; ++id)
+    if (kFrames[id] > 0 && !PictureFileLoads(id, reason)) return id;
+  return 0;
+}

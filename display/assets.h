@@ -27,3 +27,5 @@ extern Sprite Sprites[57];
 int16_t AssetFrames(int assetId);
 
 void LoadAssets();
+// The first picture the game draws whose file cannot be loaded, or 0 when all can.
+int FirstBrokenPicture(const char*& reason);

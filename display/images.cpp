@@ -172,20 +172,16 @@ bool DecodePcx(const uint8_t* data, size_t size, Picture565& picture) {
 bool DecodeBmp(const uint8_t* data, size_t size, Picture565& picture) {
   if (!ReadBmpSize(data, size, picture.width, picture.height)) return false;
   const size_t width = static_cast<size_t>(picture.width), height = static_cast<size_t>(picture.height);
-  // Standard files pad each row to four bytes and say where the pixels start. Files written
-  // without the padding (their rows exactly width x 3 bytes) are recognised by their length.
+  // Rows are padded to four bytes, as the format has it, and start where the header says. A
+  // writer that left the padding out says so in the header's image size (width x 3 x height);
+  // what follows the pixels, padding or not, never decides.
   size_t offset = U32(data + 10);
   if (offset < kBmpHeaderSize || offset > size) offset = kBmpHeaderSize;
   const size_t available = size - offset;
   const size_t packed = width * 3;
   const size_t padded = (packed + 3) & ~size_t{3};
-  size_t stride;
-  if (available >= padded * height)
-    stride = padded;
-  else if (available >= packed * height)
-    stride = packed;
-  else
-    return false;
+  const size_t stride = U32(data + 34) == packed * height ? packed : padded;
+  if (available / stride < height) return false;
 
   picture.pixels.resize(width * height);
   for (size_t fileRow = 0; fileRow < height; ++fileRow) {
@@ -194,6 +190,22 @@ bool DecodeBmp(const uint8_t* data, size_t size, Picture565& picture) {
     for (size_t x = 0; x < width; ++x, in += 3) out[x] = To565(in[2], in[1], in[0]);
   }
   return true;
+}
+
+bool PictureFileLoads(int assetId, const char*& reason) {
+  int row = FindRow(assetId);
+  if (row < 0) {
+    reason = "not in the asset table";
+    return false;
+  }
+  const AssetRow& asset = AssetTable[row];
+  std::vector<uint8_t> bytes;
+  if (!ReadWholeFile(asset.path, bytes, reason)) return false;
+  Picture565 picture;
+  bool decoded = asset.kind == kKindPcx ? DecodePcx(bytes.data(), bytes.size(), picture)
+                                        : DecodeBmp(bytes.data(), bytes.size(), picture);
+  if (!decoded) reason = "damaged, short or wrong kind of picture file";
+  return decoded;
 }
 
 void ReadSpriteInfo(Sprite& sprite, int assetId, int16_t frameCount) {

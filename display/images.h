@@ -8,6 +8,9 @@
 
 void ReadSpriteInfo(Sprite& sprite, int assetId, int16_t frameCount);
 void LoadSprite(Sprite& sprite, int assetId, int16_t frameCount);
+// Reads and decodes the picture file of an asset without touching the display; false with the
+// reason when it could not be shown.
+bool PictureFileLoads(int assetId, const char*& reason);
 
 // Sides are 1 to 32767 pixels and a picture holds at most this many pixels: anything larger is
 // a damaged or hostile header, not a picture of an 800 x 600 game.

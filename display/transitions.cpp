@@ -22,7 +22,7 @@ inline int32_t Mix(int32_t oldValue, int32_t newValue, int32_t percent) {
   return oldValue + ((v * 5243) >> 19) + (v < 0 ? 1 : 0);
 }
 
-// The design's arithmetic, channel by channel; also the reference for the vector code.
+// The fade's arithmetic, channel by channel; also the reference for the vector code.
 inline uint16_t BlendPixel(uint16_t now, uint16_t old, int32_t percent) {
   int32_t r = Mix(old >> 11, now >> 11, percent);
   int32_t g = Mix((old >> 5) & 63, (now >> 5) & 63, percent);

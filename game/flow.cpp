@@ -163,6 +163,7 @@ void RunGame() {
     int32_t value = AllocateNextValue();
     BoxRecord& box = axBoxes[CurrentBox];
     box.cash = value;
+    DebugTrace("axBoxes[%d].cash = <%d>\n", CurrentBox, box.cash);
     RevealBox(value, CurrentBox);
     if (box.state != kMarkQuestion && box.state != kMarkFreePick) {
       box.closed = 0;

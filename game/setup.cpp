@@ -108,6 +108,7 @@ void GameSetUp() {
   FreePicksLeft = FreePicksByLevel[GameTargets.FreePickLevel];
 
   lOfferIt = ChooseOfferPick(GameTargets.OfferLevel);
+  DebugTrace("lOfferIt = <%d>\n", lOfferIt);
   MeterIncrement(static_cast<int16_t>(lOfferIt + kMeterOfferPickBase));
 
   NoQuestionsMode = 0;

@@ -7,6 +7,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -29,11 +30,16 @@ struct AviFrameReader {
   AviStream* stream = nullptr;
   AVCodecContext* codec = nullptr;
   AVPacket* packet = nullptr;
-  AVFrame* frame = nullptr;  // the latest decoded frame
-  AVFrame* next = nullptr;   // the decoder's output, moved to `frame` only when one comes
-  int64_t frameIndex = -1;   // its number; -1 before the first
+  // Frame n is sample n of the stream. An empty sample (a zero-length chunk) is not a picture
+  // of its own: the frame before it stays on show, and later samples keep their numbers.
+  AVFrame* frame = nullptr;  // the picture on show, decoded from sample frameIndex
+  AVFrame* next = nullptr;   // the decoder's output; with `ahead`, a picture of a later sample
+  int64_t frameIndex = -1;   // -1 before the first
+  bool ahead = false;
+  int64_t nextIndex = -1;
+  int64_t lastSample = -1;   // the highest sample number met in the stream so far
   bool draining = false;     // the file is read to its end, the decoder is giving what it holds
-  int64_t frameCount = -1;   // known once the end is reached
+  int64_t frameCount = -1;   // samples in the stream, known once the end is reached
   SwsContext* scaler = nullptr;
   uint8_t* picture = nullptr;  // header + bits, the bits 64-byte aligned
   int64_t pictureIndex = -1;
@@ -100,21 +106,31 @@ void RewindReader(AviFrameReader* r) {
   }
   avcodec_flush_buffers(r->codec);
   r->frameIndex = -1;
+  r->ahead = false;
   r->draining = false;
 }
 
-// The next frame of the stream into r->frame; false at the end. Damaged packets are skipped.
+// A timestamp of the stream as a sample number: an AVI stream counts in samples.
+int64_t SampleOf(const AviFrameReader* r, int64_t timestamp) {
+  if (timestamp == AV_NOPTS_VALUE) return AV_NOPTS_VALUE;
+  const AVStream* s = StreamOf(r->stream);
+  return timestamp - (s->start_time != AV_NOPTS_VALUE ? s->start_time : 0);
+}
+
+// The next picture of the stream into r->next, with its sample number; false at the end.
+// Damaged packets are skipped.
 bool DecodeNext(AviFrameReader* r) {
   for (;;) {
     int got = avcodec_receive_frame(r->codec, r->next);
     if (got == 0) {
-      av_frame_unref(r->frame);
-      av_frame_move_ref(r->frame, r->next);
-      ++r->frameIndex;
+      int64_t n = SampleOf(r, r->next->best_effort_timestamp);
+      if (n == AV_NOPTS_VALUE || n <= r->frameIndex) n = r->frameIndex + 1;
+      r->nextIndex = n;
+      r->ahead = true;
       return true;
     }
     if (got == AVERROR_EOF || r->draining) {
-      r->frameCount = r->frameIndex + 1;
+      r->frameCount = std::max(r->lastSample, r->frameIndex) + 1;
       return false;
     }
     if (av_read_frame(r->stream->file->format, r->packet) < 0) {
@@ -122,7 +138,16 @@ bool DecodeNext(AviFrameReader* r) {
       avcodec_send_packet(r->codec, nullptr);
       continue;
     }
-    if (r->packet->stream_index == r->stream->index) avcodec_send_packet(r->codec, r->packet);
+    if (r->packet->stream_index == r->stream->index) {
+      if (r->packet->size > 0) {
+        avcodec_send_packet(r->codec, r->packet);
+      } else {
+        // An empty sample, which the decoder would take for the end of the stream. A damaged
+        // sample at the end counts for nothing: the clip ends with its last picture.
+        int64_t n = SampleOf(r, r->packet->dts != AV_NOPTS_VALUE ? r->packet->dts : r->packet->pts);
+        if (n != AV_NOPTS_VALUE && n < (int64_t{1} << 40)) r->lastSample = std::max(r->lastSample, n);
+      }
+    }
     av_packet_unref(r->packet);
   }
 }
@@ -234,6 +259,8 @@ AviFrameReader* AVIStreamGetFrameOpen(AviStream* stream) {
   if (par->width <= 0 || par->height <= 0 || par->width > kMaxSide || par->height > kMaxSide) return nullptr;
   const AVCodec* decoder = avcodec_find_decoder(par->codec_id);
   if (!decoder) return nullptr;
+  // The demuxer drops empty samples unless told to keep them; a trailing one still counts.
+  StreamOf(stream)->discard = AVDISCARD_NONE;
   auto* r = new AviFrameReader;
   r->stream = stream;
   ++stream->refs;
@@ -257,8 +284,17 @@ const DibHeader* AVIStreamGetFrame(AviFrameReader* reader, int32_t position) {
   if (!reader || position < 0) return nullptr;
   if (reader->frameCount >= 0 && position >= reader->frameCount) return nullptr;
   if (position < reader->frameIndex) RewindReader(reader);
-  while (reader->frameIndex < position)
-    if (!DecodeNext(reader)) return nullptr;
+  while (reader->frameIndex < position) {
+    if (!reader->ahead && !DecodeNext(reader)) break;
+    // The picture on show stands for every sample up to the next picture's.
+    if (reader->nextIndex > position && reader->frameIndex >= 0) break;
+    av_frame_unref(reader->frame);
+    av_frame_move_ref(reader->frame, reader->next);
+    reader->frameIndex = reader->nextIndex;
+    reader->ahead = false;
+  }
+  if (reader->frameIndex < 0) return nullptr;
+  if (reader->frameCount >= 0 && position >= reader->frameCount) return nullptr;
   return Picture(reader);
 }
 

@@ -175,6 +175,9 @@ HRESULT SoundBuffer::GetStatus(uint32_t* status) {
   if (!status) return DSERR_INVALIDPARAM;
   *status = 0;
   if (!playable_) return DS_OK;
+  // A loop that only asks whether a sound still plays must see it end: on the virtual clock,
+  // which moves only when read, asking is a read.
+  if (device_->clocked_) timeGetTime();
   std::lock_guard<std::mutex> hold(device_->lock_);
   SettleClockedPlay();
   if (voice_->playing) *status |= DSBSTATUS_PLAYING;

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 namespace {
@@ -112,6 +113,7 @@ LocalTime GetLocalTime() {
 }
 
 void OutputDebugString(const char* text) {
-  static const bool wanted = std::getenv("QUIBBLO_DEBUG") != nullptr;
+  static const char* setting = std::getenv("QUIBBLO_DEBUG");
+  static const bool wanted = setting && *setting && std::strcmp(setting, "0") != 0;
   if (wanted && text) std::fputs(text, stderr);
 }

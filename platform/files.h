@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-// The real path of a design name: backslashes become slashes and each component that does not
+// The real path of a name as the game writes it: backslashes become slashes and each component that does not
 // exist as written is matched against the directory's entries ignoring case. Components that
 // match nothing are kept as written, so the result is also right for a file about to be made.
 std::string ResolvePath(const char* name);
@@ -25,5 +25,5 @@ struct LocalTime {
 };
 LocalTime GetLocalTime();
 
-// The system debugger output: standard error when QUIBBLO_DEBUG is set, otherwise nowhere.
+// The system debugger output: standard error when QUIBBLO_DEBUG is set (and not 0), otherwise nowhere.
 void OutputDebugString(const char* text);

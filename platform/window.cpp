@@ -1,8 +1,11 @@
 #include "platform/window.h"
 
 #include <SDL.h>
+#include <signal.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <random>
 
@@ -22,6 +25,7 @@ SDL_Renderer* renderer = nullptr;
 SDL_Texture* texture = nullptr;
 
 const uint16_t* shownPixels = nullptr;
+volatile sig_atomic_t quitRequested = 0;
 int shownPitch = kScreenW;
 
 struct Monkey {
@@ -50,6 +54,45 @@ struct Monkey {
   }
 } monkey;
 
+// The window's close button, a script's "close" and a stop signal all ask the game to end. The
+// destroy message still goes through the queue; the request itself survives a flush of it.
+void QueueDestroy() {
+  quitRequested = 1;
+  queue.push_back({WM_DESTROY, 0, 0});
+}
+
+void OnStopSignal(int) { quitRequested = 1; }
+
+// A second SIGINT or SIGTERM (the handler is reset once taken) stops a game that will not end.
+void CatchStopSignals() {
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  action.sa_flags = SA_RESETHAND | SA_RESTART;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+}
+
+// SDL falls back on drivers that show nothing; a cabinet that nobody can see must say so. A
+// driver asked for by name is taken as meant.
+bool NoScreen() {
+  const char* asked = std::getenv("SDL_VIDEODRIVER");
+  if (asked && *asked) return false;
+  const char* x11 = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return !(x11 && *x11) && !(wayland && *wayland);
+}
+
+bool ShowsNothing() {
+  const char* asked = std::getenv("SDL_VIDEODRIVER");
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if ((asked && *asked) || !driver) return false;
+  return std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0;
+}
+
+constexpr const char* kNoScreen = "quibblo: no display here (DISPLAY and WAYLAND_DISPLAY are not set): "
+                                  "run it on the cabinet's screen, or add --headless\n";
+
 void QueueTouch(int x, int y) { queue.push_back({WM_LBUTTONDOWN, 1, MakePositionWord(x, y)}); }
 
 // Window positions to the 800 x 600 screen the game draws.
@@ -74,7 +117,7 @@ void PollWindowSystem() {
         QueueTouch(static_cast<int>(e.tfinger.x * kScreenW), static_cast<int>(e.tfinger.y * kScreenH));
         break;
       case SDL_QUIT:
-        queue.push_back({WM_DESTROY, 0, 0});
+        QueueDestroy();
         break;
       default:
         break;
@@ -90,7 +133,7 @@ void RunDueScriptEvents() {
     const ScriptEvent& e = script[nextScriptEvent++];
     switch (e.kind) {
       case ScriptEvent::Touch: QueueTouch(e.x, e.y); break;
-      case ScriptEvent::Close: queue.push_back({WM_DESTROY, 0, 0}); break;
+      case ScriptEvent::Close: QueueDestroy(); break;
       case ScriptEvent::Shot:
         if (!SaveScreenshot(e.file.c_str())) std::fprintf(stderr, "quibblo: cannot save %s\n", e.file.c_str());
         break;
@@ -108,24 +151,42 @@ void RunDueScriptEvents() {
 bool CreateMainWindow(WindowProc proc) {
   windowProc = proc;
   nextScriptEvent = 0;
+  quitRequested = 0;
   if (Options.monkey) monkey.Start(Options.monkeySeed);
-  if (Options.headless) return true;
-  SDL_SetHint(SDL_HINT_TOUCH_MOUSE_EVENTS, "0");
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-    std::fprintf(stderr, "quibblo: no display: %s\n", SDL_GetError());
+  if (Options.headless) {
+    CatchStopSignals();
+    return true;
+  }
+  if (NoScreen()) {
+    std::fputs(kNoScreen, stderr);
     return false;
   }
+  SDL_SetHint(SDL_HINT_TOUCH_MOUSE_EVENTS, "0");
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    std::fprintf(stderr, "quibblo: no display (%s): run it on the cabinet's screen, or add --headless\n",
+                 SDL_GetError());
+    return false;
+  }
+  if (ShowsNothing()) {
+    std::fputs(kNoScreen, stderr);
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    return false;
+  }
+  CatchStopSignals();
+  // The cabinet's screen is all game; a window on a desktop is one among others.
   Uint32 flags = Options.windowed ? 0 : (SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS);
-  window = SDL_CreateWindow("", 0, 0, kScreenW, kScreenH, flags | SDL_WINDOW_SHOWN);
+  int at = Options.windowed ? SDL_WINDOWPOS_CENTERED : 0;
+  window = SDL_CreateWindow(Options.windowed ? "Quibblo" : "", at, at, kScreenW, kScreenH, flags | SDL_WINDOW_SHOWN);
   if (window) renderer = SDL_CreateRenderer(window, -1, 0);
   if (renderer)
     texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB565, SDL_TEXTUREACCESS_STREAMING, kScreenW, kScreenH);
   if (!texture) {
-    std::fprintf(stderr, "quibblo: cannot create the window: %s\n", SDL_GetError());
+    std::fprintf(stderr, "quibblo: cannot create the window (%s): try --windowed, or --headless\n", SDL_GetError());
     DestroyMainWindow();
     return false;
   }
-  SDL_ShowCursor(SDL_DISABLE);
+  SDL_ShowCursor(Options.windowed ? SDL_ENABLE : SDL_DISABLE);
   return true;
 }
 
@@ -141,6 +202,8 @@ void DestroyMainWindow() {
 }
 
 bool MainWindowExists() { return window != nullptr; }
+
+bool QuitRequested() { return quitRequested != 0; }
 
 bool PeekMessage(MSG* msg) {
   PollWindowSystem();

@@ -20,10 +20,14 @@ constexpr intptr_t MakePositionWord(int x, int y) {
   return static_cast<intptr_t>((static_cast<uint32_t>(y & 0xFFFF) << 16) | static_cast<uint32_t>(x & 0xFFFF));
 }
 
-// Full screen (or 800 x 600 with --windowed, or nothing with --headless); the cursor is hidden.
+// Full screen with the cursor hidden, or a titled 800 x 600 window with the pointer shown
+// (--windowed), or nothing (--headless). False, with a line on standard error, when there is no
+// screen to show it on. SIGTERM and SIGINT are caught from here on.
 bool CreateMainWindow(WindowProc proc);
 void DestroyMainWindow();
 bool MainWindowExists();  // a real window on a screen
+// The window was closed, a script said "close", or SIGTERM or SIGINT came: the game should end.
+bool QuitRequested();
 
 // Removes the next message, if any; never waits. Script events and the monkey's touches whose
 // time has come, and the window system's events, enter the queue here.

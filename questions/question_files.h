@@ -35,7 +35,7 @@ extern char sOldQuestion[kQuestionSize];
 uint8_t DecipherQuestionByte(uint8_t stored, uint32_t n);
 uint8_t EncipherQuestionByte(uint8_t plain, uint32_t n);
 
-// Opens a question file by its design name (one file is open at a time) and resets the
+// Opens a question file by the name the game gives it (one file is open at a time) and resets the
 // byte counter; false when it cannot be opened.
 bool OpenQuestionFile(const char* path);
 void CloseQuestionFile();

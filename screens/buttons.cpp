@@ -6,6 +6,7 @@
 #include "game/board.h"
 #include "game/offer_rules.h"
 #include "machine/credit_link.h"
+#include "platform/window.h"
 #include "questions/countdown.h"
 #include "questions/question_round.h"
 #include "screens/main_menu.h"
@@ -119,6 +120,9 @@ int32_t PollButtons(const ButtonRow* table) {
   PumpMessages();
   int32_t result = HitTest(table, TouchX, TouchY);
   if (DeadlinePassed(ButtonWait.inactivityDeadline) && TimesOutByInactivity(table)) result = kInactivityResult;
+  // Asked to stop: the menu leaves as Main Menu does. A game on the board plays out first, so
+  // its stake and prize are settled; it ends by itself when nobody touches it.
+  if (table == MainMenuButtons && QuitRequested()) result = kInactivityResult;
 
   if (table == MainMenuButtons) {
     result = MainMenuPass(result);

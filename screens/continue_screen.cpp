@@ -6,6 +6,7 @@
 #include "display/fonts.h"
 #include "game/board.h"
 #include "game/flow.h"
+#include "game/offer_rules.h"
 #include "game/play_area.h"
 #include "game/state.h"
 #include "machine/credit_link.h"
@@ -35,6 +36,20 @@ void WriteShortfall(int target) {
   WriteText(text, 206, 256, 82, 42, PicCreditFont);
 }
 
+// The money a continue is paid from, in the box of the panel that offers it.
+void WriteMoneyOnPanel(int target) {
+  char text[kOfferTextSize];
+  FormatOfferText(static_cast<float>(ReadCredit() + ReadBank()), text, kOfferTextSize);
+  TextCentred = 1;
+  TextTarget = target;
+  WriteText(text, 410, 266, 140, 42, PicCreditFont);
+}
+
+void DrawOfferPanel() {
+  DrawImage(Sprites[PicContinueBox1], 0, kPanelX, kPanelY, nullptr, kKeyed);
+  WriteMoneyOnPanel(kBackBuffer);
+}
+
 void ComposeBoxesOnCanvas() {
   ClearCanvas0();
   DrawBoxes(0);
@@ -45,6 +60,7 @@ void ComposePanelOnCanvas(bool canPay) {
   ClearCanvas0();
   if (canPay) {
     DrawImageToCanvas(0, Sprites[PicContinueBox1], 0, kPanelX, kPanelY, nullptr, kKeyed);
+    WriteMoneyOnPanel(0);
     DrawImageToCanvas(0, Sprites[PicYesNo], 0, kYesX, kFaceY, nullptr, kKeyed);
     DrawImageToCanvas(0, Sprites[PicYesNo], 1, kNoX, kFaceY, nullptr, kKeyed);
     DrawImageToCanvas(0, Sprites[PicBar], 0, 248, 380, nullptr, kKeyed);
@@ -64,7 +80,7 @@ void ComposePanelOnCanvas(bool canPay) {
 void DrawPanelOnScreen(bool canPay) {
   DrawImage(Sprites[PicTestMain2], 0, 0, 0, &kPlayArea, kOpaque);
   if (canPay) {
-    DrawImage(Sprites[PicContinueBox1], 0, kPanelX, kPanelY, nullptr, kKeyed);
+    DrawOfferPanel();
     DrawImage(Sprites[PicYesNo], 0, kYesX, kFaceY, nullptr, kKeyed);
     DrawImage(Sprites[PicSpeechBar], 0, kSpeechBarX, kSpeechBarY, nullptr, kKeyed);
     DrawImage(Sprites[PicYesNo], 1, kNoX, kFaceY, nullptr, kKeyed);
@@ -102,7 +118,7 @@ void SetUpDecision() {
   DrawBars(269);
   DrawBars(380);
   DrawBars(kSideBarBottomRow);
-  DrawImage(Sprites[PicContinueBox1], 0, kPanelX, kPanelY, nullptr, kKeyed);
+  DrawOfferPanel();
   ChangeLives(0, false);
   DrawOffersWindow();
   DrawImage(Sprites[PicBoxValues], PlayerBox, kPrizeWindowX, kPrizeWindowY, nullptr, kKeyed);
@@ -118,7 +134,7 @@ bool Decide() {
     FreezeCountdown(MainCountdown);
   } while (r != kYes && r != kNo && r != kOfferTimeUp);
 
-  DrawImage(Sprites[PicContinueBox1], 0, kPanelX, kPanelY, nullptr, kKeyed);
+  DrawOfferPanel();
   ChangeLives(0, true);
   DrawOffersWindow();
   Present();

@@ -30,7 +30,7 @@ void DrawOn(int target, Sprite& sprite, int frame, int x, int y, const ClipBox* 
 
 void DrawPanel(int target, int background, int bgX, int start, int32_t amount) {
   DrawOn(target, Sprites[background], 0, bgX, 0, nullptr, kKeyed);
-  PanelGlyph glyphs[6];
+  PanelGlyph glyphs[kPanelGlyphsMost];
   int count = PanelGlyphs(amount, start, glyphs);
   for (int i = 0; i < count; i++) DrawOn(target, Sprites[kCreditNos], glyphs[i].frame, glyphs[i].x, kDigitRow, nullptr, kKeyed);
 }
@@ -40,28 +40,37 @@ void DrawPanel(int target, int background, int bgX, int start, int32_t amount) {
 uint32_t MenuRefreshDeadline = 0;
 int32_t MenuTotal = -1;
 
-int PanelGlyphs(int32_t amount, int start, PanelGlyph out[6]) {
-  if (amount < 1000) {
-    out[0] = {kPound, start};
-    out[1] = {amount / 100 % 10, start + 15};
-    out[2] = {kPoint, start + 31};
-    out[3] = {amount / 10 % 10, start + 38};
-    out[4] = {amount % 10, start + 53};
-    return 5;
+int PanelGlyphs(int32_t amount, int start, PanelGlyph out[kPanelGlyphsMost]) {
+  // A win counting into a full bank passes 99.99 on the way: every pound digit is shown, never
+  // the last four alone. Anything beyond the panel's room shows no amount rather than a wrong one.
+  if (amount < 0 || amount > 99999) return 0;
+  int poundDigits = amount >= 10000 ? 3 : amount >= 1000 ? 2 : 1;
+  int count = 0;
+  out[count++] = {kPound, start};
+  for (int i = poundDigits - 1, x = start + 15; i >= 0; --i, x += 15) {
+    int32_t scale = 100;
+    for (int k = 0; k < i; ++k) scale *= 10;
+    out[count++] = {amount / scale % 10, x};
   }
-  out[0] = {kPound, start};
-  out[1] = {amount / 1000 % 10, start + 15};
-  out[2] = {amount / 100 % 10, start + 30};
-  out[3] = {kPoint, start + 46};
-  out[4] = {amount / 10 % 10, start + 53};
-  out[5] = {amount % 10, start + 68};
-  return 6;
+  int point = start + 15 * poundDigits + 16;
+  out[count++] = {kPoint, point};
+  out[count++] = {amount / 10 % 10, point + 7};
+  out[count++] = {amount % 10, point + 22};
+  return count;
 }
 
-int BankPanelStart(int32_t amount) { return amount < 1000 ? 41 : 33; }
-int CreditPanelStart(int32_t amount) { return amount < 1000 ? 694 : 685; }
-int BankAmountStart(int32_t amount) { return amount < 1000 ? 41 : 37; }
-int CreditAmountStart(int32_t amount) { return amount < 1000 ? 694 : 685; }
+namespace {
+// Each pound digit past the fourth digit moves the amount one digit's width to the left.
+int Start(int32_t amount, int belowAPoundTen, int fromAPoundTen) {
+  if (amount < 1000) return belowAPoundTen;
+  return amount < 10000 ? fromAPoundTen : fromAPoundTen - 15;
+}
+}  // namespace
+
+int BankPanelStart(int32_t amount) { return Start(amount, 41, 33); }
+int CreditPanelStart(int32_t amount) { return Start(amount, 694, 685); }
+int BankAmountStart(int32_t amount) { return Start(amount, 41, 37); }
+int CreditAmountStart(int32_t amount) { return Start(amount, 694, 685); }
 
 void DrawBankPanel(int target) {
   int32_t bank = ReadBank();

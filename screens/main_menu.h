@@ -22,12 +22,14 @@ void DrawBankAmount(int32_t amount);
 void DrawCreditAmount(int32_t amount);
 
 // The characters of an amount in a panel whose text starts at x `start`: frame of CreditNos
-// (0-9 digits, 10 the point, 11 the pound sign) and x of each. Returns the count (5 or 6).
+// (0-9 digits, 10 the point, 11 the pound sign) and x of each. Returns the count: 5 below
+// 10.00, 6 below 100.00, 7 up to 999.99, and 0 (nothing shown) for an amount outside 0 to 99999.
 struct PanelGlyph {
   int frame;
   int x;
 };
-int PanelGlyphs(int32_t amount, int start, PanelGlyph out[6]);
+constexpr int kPanelGlyphsMost = 7;
+int PanelGlyphs(int32_t amount, int start, PanelGlyph out[kPanelGlyphsMost]);
 // The start x of each panel for an amount.
 int BankPanelStart(int32_t amount);
 int CreditPanelStart(int32_t amount);

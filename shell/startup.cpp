@@ -1,14 +1,18 @@
+#include <cstdarg>
 #include <cstdint>
+#include <cstdio>
 
 #include "display/assets.h"
 #include "display/display.h"
 #include "display/images.h"
+#include "display/surfaces.h"
 #include "display/transitions.h"
 #include "game/flow.h"
 #include "game/payout.h"
 #include "machine/credit_link.h"
 #include "machine/meters.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/net.h"
 #include "platform/options.h"
 #include "platform/window.h"
@@ -27,6 +31,55 @@ namespace {
 constexpr const char* kServerAddress = "127.0.0.1";
 constexpr uint16_t kServerPort = 6667;
 constexpr int kMeterSecondsPlayed = 425;
+
+// A start-up failure is one line on standard error: what is wrong and what to do.
+void Say(const char* format, ...) {
+  char text[512];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  std::fprintf(stderr, "quibblo: %s\n", text);
+}
+
+constexpr const char* kWriteTree = "`quibblo-assets --out .`";
+
+bool DataTreeHere() { return FileExists("Graphic_resource") && FileExists("Questions"); }
+
+// Every picture the game draws must load before a stake is taken: a cabinet playing on a
+// black screen takes money for games nobody can see.
+bool PicturesReady() {
+  const char* reason = "";
+  int broken = FirstBrokenPicture(reason);
+  if (broken == 0 && Device) return true;
+  if (!DataTreeHere()) {
+    Say("no data tree here: run %s", kWriteTree);
+  } else if (broken != 0) {
+    const char* path = AssetTable[broken - 1].path;
+    LogWrite("Picture %s cannot be loaded (%s)\n", path, reason);
+    Say("picture %s cannot be loaded (%s): write the data tree again with %s", ResolvePath(path).c_str(), reason,
+        kWriteTree);
+  } else {
+    Say("the display was lost while the pictures loaded: start the game again");
+  }
+  return false;
+}
+
+const char* FirstMissingQuestionFile() {
+  for (const QuestionFileRow* row = QuestionFiles; row->path; ++row)
+    if (FileSize(row->path) < 0) return row->path;
+  return nullptr;
+}
+
+void SayQuestionsFailed() {
+  const char* missing = FirstMissingQuestionFile();
+  if (!DataTreeHere())
+    Say("no data tree here: run %s", kWriteTree);
+  else if (missing)
+    Say("question file %s is missing: write the data tree again with %s", ResolvePath(missing).c_str(), kWriteTree);
+  else
+    Say("the question files cannot be read: write the data tree again with %s", kWriteTree);
+}
 
 void Disconnect() {
   SendTerm();
@@ -100,23 +153,40 @@ int QuibbloMain(int argc, char** argv) {
   if (!CreateMainWindow(MainWindowProc)) return -1;
 
   ServerSocket = NetSocket();
-  if (ServerSocket == kNoSocket) return 1;
-  if (!NetConnect(ServerSocket, kServerAddress, kServerPort)) return 2;
+  if (ServerSocket == kNoSocket) {
+    Say("cannot make a network socket: check the system's limit on open files");
+    return 1;
+  }
+  if (!NetConnect(ServerSocket, kServerAddress, kServerPort)) {
+    Say("no credit server on %s:%u: start `quibblo-credit serve`", kServerAddress, kServerPort);
+    return 2;
+  }
 
   // No log can be written and nothing is said to the server: the process just ends.
-  if (MakeSystemDirectories() != 0) return 0;
+  if (MakeSystemDirectories() != 0) {
+    Say("cannot make the folders ~system/logs and ~system/upload here: run the game in a folder it can write");
+    return 0;
+  }
   OpenLog();
 
   if (!InitDisplay()) {
+    Say("the display cannot be started: try --windowed, or --headless");
     Disconnect();
     DestroyMainWindow();
     return -6;
   }
   ShowLoadingPicture();
   LoadRecord();
-  if (!IndexQuestionFiles()) return FailureExit(-7);
-  if (!InitSound()) return FailureExit(-8);
+  if (!IndexQuestionFiles()) {
+    SayQuestionsFailed();
+    return FailureExit(-7);
+  }
+  if (!InitSound()) {
+    Say("the sound system cannot be started: try --headless");
+    return FailureExit(-8);
+  }
   SeedRandom(timeGetTime());
+  if (!PicturesReady()) return FailureExit(-6);
   LoadAssets();
   FadeToMainMenu();
 

@@ -1,11 +1,14 @@
 #include "shell/timers.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 
 #include "display/display.h"
 #include "game/board.h"
 #include "game/flow.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/window.h"
 #include "shell/shell.h"
 
@@ -59,6 +62,7 @@ int32_t WaitOrTouch(uint32_t duration) {
     if (DeadlinePassed(deadline)) return 1;
     if (TouchX != -1) return TouchX;
     PumpMessages();
+    if (QuitRequested()) return 1;
     uint8_t phase = GetGamePhase();
     if (phase != kPhaseNone && phase != kPhaseWon) {
       IdleStep();
@@ -107,4 +111,13 @@ bool PercentChance(int32_t p) { return static_cast<int32_t>(RandomBelow(100)) < 
 
 void SeedRandom(uint32_t seed) { std::srand(seed); }
 
-int DebugTrace(const char*, ...) { return 0; }
+// The debugger's output, which QUIBBLO_DEBUG sends to standard error.
+int DebugTrace(const char* format, ...) {
+  char text[512];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  OutputDebugString(text);
+  return 0;
+}

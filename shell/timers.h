@@ -20,5 +20,6 @@ uint32_t RandomBelow(uint32_t n);
 bool PercentChance(int32_t p);
 void SeedRandom(uint32_t seed);
 
-// The game's traces name its variables ("lOfferIt = <%d>\n"); they are shown nowhere.
+// The game's traces name its variables ("lOfferIt = <%d>\n"); they go to the debugger output
+// (standard error with QUIBBLO_DEBUG set) and nowhere else.
 int DebugTrace(const char* format, ...);

@@ -50,7 +50,7 @@ SOUNDS = ["TimeUp.WAV", "teletype.wav", "Incorrect1.wav", "Incorrect2.wav", "Inc
 CLIPS = ["Congrats.avi", "WellDone.avi", "OnlyWon.avi", "Gameover.avi"]
 
 
-def design_path(root, name):
+def game_path(root, name):
     return os.path.join(root, *name.replace("\\", "/").split("/"))
 
 
@@ -128,7 +128,7 @@ class DataTreeTest(unittest.TestCase):
         names = PICTURES + ["sounds\\" + s for s in SOUNDS] + ["Graphic_resource/avis/" + c for c in CLIPS]
         names += ["Questions\\trueorfalse\\Data%02d.pck" % i for i in range(1, 49)]
         for name in names:
-            path = design_path(self.first, name)
+            path = game_path(self.first, name)
             self.assertTrue(os.path.isfile(path), name)
             self.assertGreater(os.path.getsize(path), 0, name)
         # Nothing half-written is left behind.
@@ -137,7 +137,7 @@ class DataTreeTest(unittest.TestCase):
         with open(sheet, "rb") as f:
             self.assertEqual(f.read(8), b"\x89PNG\r\n\x1a\n")
         self.assertIn("contact sheet", self.run_first.stdout)
-        total = sum(os.path.getsize(design_path(self.first, n)) for n in names)
+        total = sum(os.path.getsize(game_path(self.first, n)) for n in names)
         print("\nquibblo-assets: %.1f s, %.1f MB for %d files" % (self.seconds, total / 1e6, len(names)))
 
     def test_two_runs_give_the_same_bytes(self):

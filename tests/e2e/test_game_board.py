@@ -12,6 +12,7 @@ START = (675, 543)
 SHOT_EVERY = 250
 RUN_UNTIL = 60000
 PICK_MS = 10000
+TAG_W = 30  # the tag of a value in play covers the slot's left end
 BOX_X = (20, 134, 248, 362, 476)
 BOX_Y = (1, 112, 223, 334)
 
@@ -59,6 +60,8 @@ class PickAndReveal(unittest.TestCase):
         cls.bonus = Picture(main + "BonusBoxes.BMP", 8)
         cls.numbers = Picture(main + "BoxValues.BMP", 20)
         cls.winplan = Picture(main + "WinPlan.BMP")
+        cls.tag = Picture(main + "WinPlanOverLayQMark.BMP", 20)
+        cls.values = [Picture(main + "WinPlanOverLay%s.BMP" % s, 20) for s in ("", "2", "3", "4")]
         cls.opened = [Picture(main + "PrizeBoxes_%d.BMP" % (r + 1), 20) for r in range(4)]
         cls.quiet = cls.play([])  # no touch after Start: the question and the pick time out
 
@@ -103,6 +106,38 @@ class PickAndReveal(unittest.TestCase):
 
     def empty_slots(self, shot):
         return [i for i in range(20) if self.winplan.shown(shot, 0, 627, 570 - 30 * i + 4, step=2) > 0.95]
+
+    def value_share(self, shot, row, frame, y):
+        """Share of the value picture right of the tag that the screenshot shows at (627, y)."""
+        pic = self.values[row]
+        same = total = 0
+        for fy in range(0, pic.frame_height, 2):
+            for fx in range(TAG_W, pic.width, 2):
+                total += 1
+                same += pic.at(fx, frame * pic.frame_height + fy) == shot.at(627 + fx, y + fy)
+        return same / total
+
+    def values_in_play(self, shot):
+        """For each slot, the frame of the value it shows beside its tag, or None, read in the
+        prize row that fits the panel best."""
+        def reading(row, i):
+            y = 570 - 30 * i
+            for f in range(20):
+                if self.tag.shown(shot, f, 627, y, step=2) > 0.95 and self.value_share(shot, row, f, y) > 0.98:
+                    return f
+            return None
+        readings = [[reading(row, i) for i in range(20)] for row in range(4)]
+        return max(readings, key=lambda r: sum(f is not None for f in r))
+
+    def test_the_win_plan_shows_every_value_in_play(self):
+        board = self.quiet[self.first(self.quiet, self.pick_wait)]
+        frames = self.values_in_play(board)
+        self.assertEqual(sorted(f for f in frames if f is not None), list(range(20)), frames)
+        later = self.quiet[self.first(self.quiet, lambda s: self.revealed_box(s) is not None) + 2000]
+        frames = self.values_in_play(later)
+        # 5 pence, the smallest value (frame 19), is knocked out; the other nineteen still read.
+        self.assertEqual(sorted(f for f in frames if f is not None), list(range(19)), frames)
+        self.assertEqual(frames.index(None), self.empty_slots(later)[0])
 
     def test_quiet_game_picks_at_random_when_the_ten_seconds_run_out(self):
         shots = self.quiet

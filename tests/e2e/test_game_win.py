@@ -12,6 +12,7 @@ BOX_X = (20, 134, 248, 362, 476)
 BOX_Y = (1, 112, 223, 334)
 ROW_OF_TOP = {500: 0, 300: 1, 200: 2, 55: 3}
 DENSE = 50
+TAG_W = 30  # the tag of a value in play covers the slot's left end
 
 
 @needs("quibblo", "quibblo-credit", "quibblo-assets", "quibblo-meters")
@@ -48,7 +49,13 @@ class WonAtTheLastPick(Books):
         empty = [i for i in range(20) if winplan.shown(shot, 0, 627, 570 - 30 * i + 4, step=2, share=0.95)]
         self.assertEqual(len(empty), 19)
         (left,) = set(range(20)) - set(empty)
-        self.assertTrue(qmark.shown(shot, 0, 627, 570 - 30 * left, share=0.95), "the top value is still in play")
+        y = 570 - 30 * left
+        self.assertTrue(qmark.shown(shot, 0, 627, y, share=0.95), "the top value is still in play")
+        # and it reads, in its row's picture, beside the tag
+        value = Picture(tree, MAIN + "WinPlanOverLay%s.BMP" % ("", "2", "3", "4")[row], 20)
+        right = [(fx, fy) for fy in range(0, value.frame_height, 2) for fx in range(TAG_W, value.width, 2)]
+        same = sum(value.at(fx, fy) == shot.at(627 + fx, y + fy) for fx, fy in right)
+        self.assertGreater(same / len(right), 0.98)
 
         bonus = Picture(tree, MAIN + "BonusBoxes.BMP", 8)
         numbers = Picture(tree, MAIN + "BoxValues.BMP", 20)

@@ -3,7 +3,7 @@ for the price of a game."""
 import unittest
 
 from harness import data_tree, needs
-from play_support import (START, TRUE, Books, Screens, Shot, game_commands, runner)
+from play_support import (START, TRUE, Books, Picture, Screens, Shot, game_commands, runner)
 
 SHOTS = range(4000, 130000, 500)
 
@@ -25,6 +25,20 @@ def first_continue(screens, shots, short=False):
     return None, None
 
 
+def written(font, shot, text, x0, x1, y):
+    """Whether the screenshot shows text in the font, glyph after glyph, left to right between
+    x0 and x1 on the row y (the pound sign is the font's last glyph)."""
+    x = x0
+    for ch in text:
+        frame = 95 if ch == "\xa3" else ord(ch) - 32
+        while x < x1 and not font.shown(shot, frame, x, y, step=1, share=0.97):
+            x += 1
+        if x >= x1:
+            return False
+        x += 1
+    return True
+
+
 def say_yes(at):
     return [(at + 250 * k,) + TRUE for k in range(6)]
 
@@ -39,8 +53,12 @@ class Continue(Books):
         keep = {}
         run = runner(keep)
         _, shots = run(script())
-        at, _ = first_continue(self.screens, shots)
+        at, shot = first_continue(self.screens, shots)
         self.assertIsNotNone(at, "no continue screen")
+        # the panel shows what the continue is paid from: 5.00 less the game's stake
+        font = Picture(data_tree(), "Graphic_resource\\BankOffer\\CreditFont.BMP", 96)
+        self.assertTrue(written(font, shot, "\xa34.50", 410, 550, 266))
+        self.assertFalse(written(font, shot, "\xa35.00", 410, 550, 266))
         meter = keep["meters"]["meters"]
         self.assertEqual((meter[299], meter[301], meter[448], meter[449]), (2, 2, 1, 0))
         self.check_books(keep, games=1, continues=0, prize=0)

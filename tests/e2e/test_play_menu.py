@@ -1,6 +1,7 @@
 """The main menu: its money panels and prompt, the Rules screen, Start without the money for a
 game, and leaving."""
 import os
+import struct
 import unittest
 
 from harness import Cabinet, data_tree, needs
@@ -79,6 +80,26 @@ class MainMenu(unittest.TestCase):
         # the insert-money prompt shows while the player cannot pay
         prompt = self.screens.insert
         self.assertTrue(prompt.shown(Shot(shots["s0004000.png"]), 0, 568, 445, share=0.95))
+
+    def test_main_menu_leaves_after_a_long_press_sound(self):
+        # The menu waits for its press sound without pumping; on the virtual clock a sound of
+        # two seconds must still end.
+        with PatientCabinet(server="listener") as cab:
+            tree = data_tree()
+            os.unlink(cab.path("sounds"))
+            os.mkdir(cab.path("sounds"))
+            for name in os.listdir(os.path.join(tree, "sounds")):
+                if name.lower() != "menupress.wav":
+                    os.symlink(os.path.join(tree, "sounds", name), cab.path("sounds", name))
+            rate, samples = 22050, 2 * 22050
+            with open(cab.path("sounds", "MenuPress.wav"), "wb") as f:
+                f.write(b"RIFF" + struct.pack("<I", 36 + 2 * samples) + b"WAVEfmt " +
+                        struct.pack("<IHHIIHH", 16, 1, 1, rate, 2 * rate, 2, 16) +
+                        b"data" + struct.pack("<I", 2 * samples) + b"\0\0" * samples)
+            r = cab.run("3000 touch %d %d\n" % MAIN_MENU, timeout=60)
+            log = r.log
+        self.assertEqual(r.code, 0, r.stderr)
+        self.assertIn("Closing log", log)
 
     def test_panels_show_credit_and_bank(self):
         with PatientCabinet(server="real", credit=1234) as cab:

@@ -1,4 +1,4 @@
-// The files of the data tree: design names to paths under the output folder, and the picture
+// The files of the data tree: the game's names to paths under the output folder, and the picture
 // file formats the game reads.
 #pragma once
 #include <cstdint>

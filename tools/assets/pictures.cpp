@@ -277,22 +277,29 @@ Image SlotPlate(Rgb colour) {
   return img;
 }
 
+// A value in play carries a tag over the slot's left end (the question-mark picture, drawn over
+// the plate unkeyed), so its text sits in the rest of the plate, where the tag leaves it readable.
+constexpr int kTagW = 30;
+
 std::vector<Image> Overlay(Painter& p, int row) {
   std::vector<Image> f;
   for (int frame = 0; frame < 20; ++frame) {
     int rank = 19 - frame;
     Image img = SlotPlate(TierColour(rank));
-    p.say(img, Money(kPrizeRows[row][rank]), kSlotW / 2, kSlotH / 2, Style(19, kWhite, 2, kInk));
+    p.say(img, Money(kPrizeRows[row][rank]), (kTagW + kSlotW) / 2, kSlotH / 2, Style(19, kWhite, 2, kInk));
     f.push_back(img);
   }
   return f;
 }
 
+// The plate's colours depend only on the value's rank, so one tag fits every prize row.
 std::vector<Image> OverlayQMark(Painter& p) {
   std::vector<Image> f;
   for (int frame = 0; frame < 20; ++frame) {
-    Image img = SlotPlate(Shade(TierColour(19 - frame), 0.75f));
-    p.say(img, "?  ?  ?", kSlotW / 2, kSlotH / 2, Style(17, kWhite, 1, kInk));
+    Image img = SlotPlate(TierColour(19 - frame)).crop(0, 0, kTagW, kSlotH);
+    img.ellipse(17, 15, 9, 9, kInk);
+    img.ellipse(17, 15, 7.5f, 7.5f, kGold);
+    p.say(img, "?", 17, 15, Style(13, kInk));
     f.push_back(img);
   }
   return f;
@@ -425,8 +432,13 @@ Image ContinuePanel(Painter& p, bool canPay) {
   img.roundRect(0, 0, 570, 111, 16, kGold);
   img.roundRect(4, 4, 562, 103, 13, [](int, int j) { return Mix(Hex(0x3A2A8C), Hex(0x17104A), j / 111.0f); });
   if (canPay) {
-    p.say(img, "OUT OF LIVES!", 285, 30, Shadowed(Style(26, kGold, 1, kInk)));
-    p.say(img, "Continue for 50P and play on with a new life?", 285, 72, Style(19, kWhite, 1, kInk), 540);
+    // The player's money is written into the box at (410, 266) of 140 x 42: 390..530 x 43..85 here.
+    p.say(img, "OUT OF LIVES!", 195, 30, Shadowed(Style(26, kGold, 1, kInk)));
+    p.say(img, "Continue for 50P and play", 195, 64, Style(18, kWhite, 1, kInk), 360);
+    p.say(img, "on with a new life?", 195, 88, Style(18, kWhite, 1, kInk), 360);
+    p.say(img, "YOUR CREDIT", 460, 26, Style(13, Hex(0xC8C0F0)));
+    img.roundRect(386, 39, 148, 50, 8, Hex(0x000000));
+    img.roundRect(388, 41, 144, 46, 7, Hex(0x140C38));
   } else {
     // The shortfall is written into the box at (206, 256) of 82 x 42: 186..268 x 33..75 here.
     p.say(img, "OUT OF LIVES!", 285, 17, Style(15, kGold));
@@ -478,7 +490,8 @@ Image MenuBackground(Painter& p) {
   p.say(img, "Answer true or false, open the boxes,", 400, 345, Style(19, kWhite));
   p.say(img, "take or leave the bank's offers", 400, 372, Style(19, kWhite));
   p.say(img, "and win up to \xC2\xA3" "5.00!", 400, 399, Style(19, kWhite));
-  p.say(img, "Touch START to play", 400, 455, Style(18, Hex(0xC8D4FF)));
+  // True whether or not the player can pay: START itself says INSERT MONEY when they cannot.
+  p.say(img, "A game takes 50P of credit", 400, 455, Style(18, Hex(0xC8D4FF)));
   for (int i = 0; i < 3; ++i) img.paste(MenuButton(p, i, false), kButtonX[i], 487);
   return img;
 }
@@ -589,8 +602,9 @@ Image BoardBackground(Painter& p) {
   p.say(img, "YOUR BOX \xE2\x96\xB6", 191, 528, Style(13, hint));
   Logo(p, img, 191, 570, 24, 100);
   p.say(img, "LIVES \xE2\x96\xB6", 419, 506, Style(13, hint));
-  p.say(img, "50P A GAME", 419, 540, Style(13, kGold));
-  p.say(img, "WIN UP TO \xC2\xA3" "5", 419, 566, Style(13, kGold));
+  // A game's top prize is the top of its win plan, which may be less than 5.00.
+  p.say(img, "TOP PRIZE", 419, 540, Style(13, kGold));
+  p.say(img, "IN YOUR BOX", 419, 566, Style(13, kGold));
   return img;
 }
 

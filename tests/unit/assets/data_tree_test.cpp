@@ -52,8 +52,8 @@ fs::path TreeRoot() {
   return root;
 }
 
-std::vector<uint8_t> Slurp(const std::string& designName) {
-  std::string name = designName;
+std::vector<uint8_t> Slurp(const std::string& gameName) {
+  std::string name = gameName;
   for (char& c : name)
     if (c == '\\') c = '/';
   std::ifstream f(TreeRoot() / name, std::ios::binary);
@@ -94,7 +94,8 @@ const Geometry kGeometry[] = {
     {27, 400, 158, 3}, {28, 114, 18, 3},
     // Win plan slots 30 pixels apart at x 627; the empty slot is drawn 4 pixels lower.
     {32, 168, 22, 1}, {37, 168, 30, 20}, {38, 168, 30, 20}, {39, 168, 30, 20}, {40, 168, 30, 20},
-    {41, 168, 30, 20},
+    // The tag that marks a value in play covers only the slot's left end.
+    {41, 30, 30, 20},
     // The speech bar at (23, 445), down to the bottom windows at 485.
     {44, 564, 40, 6},
 };

@@ -46,7 +46,7 @@ inline const std::vector<TestPicture>& BoardPictures() {
       {PicWinPlan, 170, 26, 1},       {33, 114, 111, 20},           {34, 114, 111, 20},
       {35, 114, 111, 20},             {36, 114, 111, 20},           {37, 170, 30, 20},
       {38, 170, 30, 20},              {39, 170, 30, 20},            {40, 170, 30, 20},
-      {PicWinPlanOverLayQMark, 170, 30, 20}, {PicBoxValues, 114, 111, 20}, {PicLives, 114, 115, 6},
+      {PicWinPlanOverLayQMark, 30, 30, 20}, {PicBoxValues, 114, 111, 20}, {PicLives, 114, 115, 6},
       {PicSpeechBar, 560, 40, 6},     {PicFlipMode, 114, 111, 4},   {PicFlipModeGreen, 114, 115, 4},
       {PicFlipModeBlue, 114, 115, 4}, {PicOffers, 114, 115, 19},    {PicPrizeUpdate, 114, 115, 10},
   };

@@ -117,12 +117,18 @@ TEST_F(BoardScreen, BoardOntoACanvasLeavesTheBackBufferAlone) {
   EXPECT_EQ(BackPixel(kLivesX, kLivesY), Code(PicLives, 1));  // only the back buffer gets the lives
 }
 
-TEST_F(BoardScreen, WinPlanMarksValuesInPlayAndEmptiesKnockedOutSlots) {
+TEST_F(BoardScreen, WinPlanShowsEachValueInPlayBesideItsTagAndEmptiesKnockedOutSlots) {
+  PrizeRow = 2;
   axWinplan[0].cash = 5;  // the smallest value: frame 19
-  axWinplan[1].cash = 500;  // the top: frame 0
+  axWinplan[1].cash = 200;  // the top of row 2: frame 0
   axWinplan[1].inPlay = 0;
+  axWinplan[2].cash = 90;  // frame 2
   DrawWinPlan();
-  EXPECT_EQ(BackPixel(700, axWinplan[0].y + 10), Code(PicWinPlanOverLayQMark, 19));
+  // The value in its row's picture, the tag over the slot's left end only.
+  EXPECT_EQ(BackPixel(700, axWinplan[0].y + 10), Code(PicWinPlanOverLay + 2, 19));
+  EXPECT_EQ(BackPixel(640, axWinplan[0].y + 10), Code(PicWinPlanOverLayQMark, 19));
+  EXPECT_EQ(BackPixel(700, axWinplan[2].y + 10), Code(PicWinPlanOverLay + 2, 2));
+  EXPECT_EQ(BackPixel(640, axWinplan[2].y + 10), Code(PicWinPlanOverLayQMark, 2));
   EXPECT_EQ(BackPixel(700, axWinplan[1].y + 10), Code(PicWinPlan, 0));
   EXPECT_EQ(BackPixel(700, axWinplan[1].y + 1), Code(PicTestMain2, 0));  // the empty slot sits 4 lower
   EXPECT_EQ(BackPixel(622, 5), Code(PicTestMain2, 0));                      // the panel is cleared first
@@ -172,3 +178,17 @@ TEST_F(BoardScreen, IdleAnimationIsStillOffTheBoardAndAfterTheGame) {
   EXPECT_NE(BackPixel(kPrizeX, kPrizeY), kUntouched);
 }
 }  // namespace
+
+TEST_F(BoardScreen, WaitOrTouchKeepsThePrizeWindowAliveOnlyWhileAGameIsOn) {
+  BoardShown = 1;
+  PlayerBox = 13;
+  for (uint8_t phase : {kPhaseNone, kPhaseWon, kPhasePlaying, kPhaseAfterLostQuestion}) {
+    SCOPED_TRACE(static_cast<int>(phase));
+    SetGamePhase(phase);
+    ResetIdleAnimation();
+    FillBackBuffer(kUntouched);
+    EXPECT_EQ(WaitOrTouch(300), 1);
+    bool gameOn = phase == kPhasePlaying || phase == kPhaseAfterLostQuestion;
+    EXPECT_EQ(BackPixel(kPrizeX, kPrizeY) != kUntouched, gameOn);
+  }
+}

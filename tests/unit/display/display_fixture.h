@@ -23,8 +23,8 @@ struct Rgb {
 };
 using PixelFn = std::function<Rgb(int x, int y)>;  // y counts from the top
 
-inline void WriteBytes(const std::string& designName, const std::vector<uint8_t>& bytes) {
-  std::string path = ResolvePath(designName.c_str());
+inline void WriteBytes(const std::string& gameName, const std::vector<uint8_t>& bytes) {
+  std::string path = ResolvePath(gameName.c_str());
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
   std::ofstream out(path, std::ios::binary);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -55,6 +55,7 @@ inline std::vector<uint8_t> MakeBmp(int w, int h, const PixelFn& pixel, bool pad
   Put16(b, 26, 1);
   Put16(b, 28, 24);
   Put32(b, 30, 0);
+  Put32(b, 34, static_cast<uint32_t>(stride * h));  // the image size
   for (int fileRow = 0; fileRow < h; ++fileRow) {
     size_t at = offset + fileRow * stride;
     for (int x = 0; x < w; ++x) {

@@ -90,11 +90,34 @@ TEST_F(ImagesTest, StandardBmpRowsArePaddedToFourBytesAndStartAtTheDataOffset) {
   ExpectPicture(18, 5, 3, Pattern);
 }
 
-TEST_F(ImagesTest, UnpaddedBmpRowsStillLoadAsBefore) {
-  WriteBytes(BmpName(), MakeBmp(114, 7, Pattern, false));
+TEST_F(ImagesTest, UnpaddedBmpRowsAreKnownByTheHeadersImageSizeWhateverFollows) {
+  std::vector<uint8_t> packed = MakeBmp(114, 7, Pattern, false);
+  WriteBytes(BmpName(), packed);
   Sprite s;
   LoadSprite(s, 17, 1);
   ExpectPicture(17, 114, 7, Pattern);
+
+  // Trailing bytes enough for padded rows do not make them padded.
+  packed.resize(packed.size() + 64, 0x5A);
+  WriteBytes(AssetTable[17].path, packed);
+  LoadSprite(s, 18, 1);
+  ExpectPicture(18, 114, 7, Pattern);
+}
+
+TEST_F(ImagesTest, BmpWithoutAnImageSizeHasPaddedRowsAndAShortOneIsRefused) {
+  std::vector<uint8_t> padded = MakeBmp(114, 7, Pattern, true);
+  Put32(padded, 34, 0);  // allowed for uncompressed files
+  WriteBytes(BmpName(), padded);
+  Sprite s;
+  LoadSprite(s, 17, 1);
+  ExpectPicture(17, 114, 7, Pattern);
+
+  // Unpadded rows that do not say so are short of the padded rows.
+  std::vector<uint8_t> packed = MakeBmp(114, 7, Pattern, false);
+  Put32(packed, 34, 0);
+  WriteBytes(AssetTable[17].path, packed);
+  LoadSprite(s, 18, 1);
+  EXPECT_EQ(AssetTable[17].surface, nullptr);
 }
 
 TEST_F(ImagesTest, LoadingAnIdWithASurfaceRefillsTheSpriteWithoutTheFile) {

@@ -212,7 +212,7 @@ TEST_F(DrawTest, OtherFailuresGiveUpWithNothingDrawn) {
   EXPECT_EQ(PixelAt(BackBuffer, 0, 0), kRed);
 }
 
-TEST_F(DrawTest, AFailedRestoreReleasesTheDisplayOnlyWhereTheDesignSaysSo) {
+TEST_F(DrawTest, AFailedRestoreReleasesTheDisplayOnlyWhenAPictureIsDrawn) {
   DDInjectFault(DDERR_SURFACELOST, 1);
   DDFailRestores(1);
   DrawCanvas(1, 0, 0, kOpaque, 0, 0, 800, 600);

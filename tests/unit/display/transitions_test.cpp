@@ -2,7 +2,7 @@
 #include "display_fixture.h"
 
 namespace {
-// The fade arithmetic exactly as designed: per channel, integer division truncating toward
+// The fade arithmetic exactly as the game blends: per channel, integer division truncating toward
 // zero, clamped to the channel's range.
 uint16_t Reference(uint16_t now, uint16_t old, int p, bool keyed) {
   if (keyed && now == kTransparent) return kTransparent;
@@ -29,7 +29,7 @@ using FadeTest = DisplayTest;
 
 // Every pair of channel values (all 64 x 64 greens, all 32 x 32 reds and blues) at every
 // percent, keyed and not, through the real fade path.
-TEST_F(FadeTest, EveryPercentAndChannelPairMatchesTheDesignArithmetic) {
+TEST_F(FadeTest, EveryPercentAndChannelPairMatchesTheReferenceArithmetic) {
   auto newPixel = [](int x, int y) {
     int k = (y * 800 + x) % 4096;
     if (k == 4095) return kTransparent;

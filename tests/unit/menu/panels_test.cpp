@@ -12,7 +12,7 @@ struct Placed {
 };
 
 std::vector<Placed> Layout(int32_t amount, int start) {
-  PanelGlyph glyphs[6];
+  PanelGlyph glyphs[kPanelGlyphsMost];
   int n = PanelGlyphs(amount, start, glyphs);
   std::vector<Placed> out;
   for (int i = 0; i < n; i++) out.push_back({glyphs[i].frame, glyphs[i].x});
@@ -53,6 +53,23 @@ TEST(MoneyPanel, FourDigitLayoutAtTheBoundary) {
   EXPECT_EQ(Layout(1000, CreditPanelStart(1000)), want);
   std::vector<Placed> most{{kPound, 37}, {9, 52}, {9, 67}, {kPoint, 83}, {9, 90}, {9, 105}};
   EXPECT_EQ(Layout(9999, BankAmountStart(9999)), most);
+}
+
+TEST(MoneyPanel, PastNinetyNinePoundsNinetyNineEveryPoundDigitShows) {
+  // A prize of 5.00 counted into a bank of 98.00: 103.00, not 03.00.
+  std::vector<Placed> bank{{kPound, 22}, {1, 37}, {0, 52}, {3, 67}, {kPoint, 83}, {0, 90}, {0, 105}};
+  EXPECT_EQ(Layout(10300, BankAmountStart(10300)), bank);
+  // The credit panel keeps its right edge.
+  std::vector<Placed> credit{{kPound, 670}, {1, 685}, {0, 700}, {0, 715}, {kPoint, 731}, {0, 738}, {5, 753}};
+  EXPECT_EQ(Layout(10005, CreditAmountStart(10005)), credit);
+  EXPECT_EQ(Layout(99999, BankPanelStart(99999)).size(), 7u);
+  EXPECT_EQ(BankPanelStart(10000), 18);
+  EXPECT_EQ(CreditPanelStart(10000), 670);
+}
+
+TEST(MoneyPanel, AnAmountThePanelCannotHoldShowsNoDigits) {
+  EXPECT_TRUE(Layout(100000, 18).empty());
+  EXPECT_TRUE(Layout(-5, 41).empty());
 }
 
 }  // namespace

@@ -101,6 +101,17 @@ TEST_F(SoundTable, PlaysForItsRealLengthOnTheClock) {
   EXPECT_FALSE(SoundIsPlaying(7));
 }
 
+TEST_F(SoundTable, AWaitThatOnlyAsksSeesTheSoundEndOnTheVirtualClock) {
+  Write("MenuPress.wav", MakeWave(kMono16, 2000));
+  uint32_t start = ClockPeek();
+  PlaySoundOnce(7);
+  int asked = 0;
+  while (SoundIsPlaying(7) && asked < 1000000) ++asked;
+  EXPECT_FALSE(SoundIsPlaying(7));
+  EXPECT_GE(ClockPeek() - start, 2000u);
+  EXPECT_LT(ClockPeek() - start, 2100u);
+}
+
 TEST_F(SoundTable, PlayAgainRestartsFromTheBeginning) {
   Write("TileSpinNoise.wav", MakeWave(WaveSpec{1, 2, 11025, 8, {}}, 400));
   PlaySoundOnce(19);

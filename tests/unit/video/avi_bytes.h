@@ -1,6 +1,7 @@
 // Small AVI clips made in the tests: uncompressed 24-bit bottom-up frames, or Microsoft Video 1
 // (16-bit, as the game's clips are), optionally with a PCM audio stream, with an index.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <string>
@@ -111,7 +112,8 @@ inline std::vector<uint8_t> RawFrame(const ClipSpec& c, uint16_t colour) {
 }
 }  // namespace avi_bytes
 
-inline std::vector<uint8_t> MakeClip(const ClipSpec& c) {
+// Frames listed in `repeats` are stored as empty chunks: "show the frame before again".
+inline std::vector<uint8_t> MakeClip(const ClipSpec& c, const std::vector<int>& repeats = {}) {
   using namespace avi_bytes;
   int stride = c.video1 ? c.width * 2 : (c.width * 3 + 3) & ~3;
   uint32_t frameBytes = static_cast<uint32_t>(stride * c.height);
@@ -162,7 +164,10 @@ inline std::vector<uint8_t> MakeClip(const ClipSpec& c) {
   std::vector<uint8_t> idx;
   uint32_t offset = 4;  // from the "movi" form type
   for (int k = 0; k < c.frames; ++k) {
-    std::vector<uint8_t> pixels = c.video1 ? Video1Frame(c, FrameColour565(k)) : RawFrame(c, FrameColour565(k));
+    bool repeat = std::find(repeats.begin(), repeats.end(), k) != repeats.end();
+    std::vector<uint8_t> pixels = repeat ? std::vector<uint8_t>{}
+                                 : c.video1 ? Video1Frame(c, FrameColour565(k))
+                                            : RawFrame(c, FrameColour565(k));
     std::vector<uint8_t> frame = Chunk("00db", pixels);
     PutId(idx, "00db");
     Put32(idx, 0x10);

@@ -83,6 +83,20 @@ TEST_F(ClipPlayerTest, RestartShowsFrameZeroAtItsPlace) {
   EXPECT_EQ(FrameOnScreen(100, 50), 0) << "back to the first frame";
 }
 
+TEST_F(ClipPlayerTest, EmptyChunksHoldTheFrameBeforeAndTheClipKeepsItsLength) {
+  Write("Congrats.avi", MakeClip({32, 24, 6, false, true}, {1, 2, 5}));
+  StartClip("Graphic_resource/avis/Congrats.avi", 30);
+  ShowClipFrame(-1, 0, 0);
+  std::vector<int> shown{FrameOnScreen(0, 0)};
+  while (ClipState() == 0 && shown.size() < 100) {
+    Advance(31);
+    ShowClipFrame(1, 0, 0);
+    shown.push_back(FrameOnScreen(0, 0));
+  }
+  // Six samples, then the end noticed on the seventh call with the last picture left on view.
+  EXPECT_EQ(shown, (std::vector<int>{0, 0, 0, 3, 4, 4, 4}));
+}
+
 TEST_F(ClipPlayerTest, AdvancesAtMostOncePerInterval) {
   Write("Congrats.avi", MakeClip({32, 24, 20, false, true}));
   StartClip("Graphic_resource/avis/Congrats.avi", 30);
