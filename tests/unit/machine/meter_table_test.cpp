@@ -20,7 +20,8 @@ TEST(MeterTable, NamesTheAmountEachMeterCounts) {
   EXPECT_EQ(MeterMeaning(31), "games with a top prize of \xC2\xA3" "5.00");
   EXPECT_EQ(MeterMeaning(69), "no-questions bonus on pick 19");
   EXPECT_EQ(MeterMeaning(83), "first bank offer on pick 18");
-  EXPECT_EQ(MeterMeaning(447), "games with the player's box 19");
+  EXPECT_EQ(MeterMeaning(428), "games with the player's box BOX 1");
+  EXPECT_EQ(MeterMeaning(447), "games with the player's box BOX 20");
   for (int unused : {32, 49, 66, 84, 298, 411, 426, 427}) EXPECT_EQ(MeterMeaning(unused), "") << unused;
 }
 
