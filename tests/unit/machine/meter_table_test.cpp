@@ -1,4 +1,5 @@
 #include "machine/meter_table.h"
+#include "machine/record_format.h"
 
 #include <gtest/gtest.h>
 
@@ -40,3 +41,19 @@ TEST(MeterTable, DerivedFiguresCountContinuesAsStakes) {
   EXPECT_EQ(ReportMoney(-150), "-\xC2\xA3" "1.50");
 }
 }  // namespace
+
+TEST(RecordFile, WhatTheGameWritesIsARecordFileAndLittleElseIs) {
+  RecordValues v;
+  v.balance = -12.5f;
+  v.meters[0] = 7;
+  std::vector<uint8_t> file = EncodeRecord(v, RecordDateText(2026, 12, 8));
+  EXPECT_EQ(file.size(), RecordFileSize());
+  EXPECT_EQ(RecordFileProblem(file.data(), file.size()), "");
+  std::vector<uint8_t> other = file;
+  other[kRecordValuesSize] = 'q';  // the version text changed by one letter
+  EXPECT_NE(RecordFileProblem(other.data(), other.size()), "");
+  other = file;
+  other.push_back('\n');
+  EXPECT_NE(RecordFileProblem(other.data(), other.size()), "");
+  EXPECT_NE(RecordFileProblem(file.data(), kRecordValuesSize), "");
+}
