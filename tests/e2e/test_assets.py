@@ -154,7 +154,10 @@ class DataTreeTest(unittest.TestCase):
         r = subprocess.run([tool, "--help"], capture_output=True, text=True)
         self.assertEqual(r.returncode, 0)
         self.assertIn("--out", r.stdout)
-        for args in ([], ["--out"], ["--frobnicate"], ["--out", self.work, "extra"]):
+        for text in ("--out DIR", "--bank FILE", "--no-sheet", "Exit codes:", "64"):
+            self.assertIn(text, r.stdout)
+        for args in ([], ["--out"], ["--out="], ["--frobnicate"], ["--out", self.work, "extra"],
+                     ["--out=" + self.work, "--sheet=a.png", "--no-sheet"]):
             r = subprocess.run([tool] + args, capture_output=True, text=True)
             self.assertEqual(r.returncode, 64, args)
             self.assertIn("quibblo-assets", r.stderr + r.stdout)
