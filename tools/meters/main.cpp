@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
   app.footer(kFooter);
   std::string path = "data/morvane.rec";
   bool json = false, force = false;
-  app.add_option("FILE", path, "the record file the game keeps")->capture_default_str();
+  app.add_option("FILE", path, "the record file the game keeps")->type_name("")->capture_default_str();
   app.add_flag("--json", json, "print one JSON object instead of the text report");
   app.add_flag("--force", force, "report a damaged or short file as far as its bytes go");
   if (int code = cli::Parse(app, argc, argv); code >= 0) return code;
