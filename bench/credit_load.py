@@ -119,7 +119,7 @@ def run_operator(binary, db, stop_at, out):
     while time.monotonic() < stop_at:
         command = "insert" if n % 2 == 0 else "collect"
         n += 1
-        args = [binary, command] + ([str(rng.randint(1, 600))] if command == "insert" else []) + ["--db", db]
+        args = [binary, command] + ([str(rng.randint(1, 600))] if command == "insert" else ["--json"]) + ["--db", db]
         started = time.perf_counter_ns()
         r = subprocess.run(args, capture_output=True, text=True, timeout=60)
         latencies[command].append(time.perf_counter_ns() - started)
@@ -131,8 +131,8 @@ def run_operator(binary, db, stop_at, out):
                 done.append(("insert", amount, False))
             else:
                 errors.append("insert %d: exit %d %s" % (amount, r.returncode, r.stderr.strip()))
-        elif r.returncode == 0 and r.stdout.strip().isdigit():
-            done.append(("collect", int(r.stdout), True))
+        elif r.returncode == 0:
+            done.append(("collect", json.loads(r.stdout)["paid"], True))
         else:
             errors.append("collect: exit %d %s" % (r.returncode, r.stderr.strip()))
     out.put(("operator", 0, latencies, done, errors))
@@ -203,7 +203,7 @@ def run(binary, seconds, start_credit):
     db = os.path.join(workdir, "credit.db")
     server = None
     try:
-        if subprocess.run([binary, "insert", str(start_credit), "--db", db], capture_output=True).returncode:
+        if subprocess.run([binary, "insert", str(start_credit), "--create", "--db", db], capture_output=True).returncode:
             raise RuntimeError("cannot insert the starting credit")
         server = start_server(binary, db, workdir)
         out = multiprocessing.Queue()

@@ -1,153 +1,205 @@
 // quibblo-credit: the credit server and the operator's commands on its ledger.
+#include <sys/stat.h>
+
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
+#include "cli/cli.h"
 #include "credit/ledger.h"
 #include "credit/protocol.h"
 #include "credit/server.h"
+#include "credit/sockets.h"
 
 using namespace credit;
+using nlohmann::ordered_json;
 
 namespace {
 constexpr int kExitRefused = 1;
-constexpr int kExitUsage = 64;
+constexpr int kExitNoLedger = 66;
 
-const char kUsage[] =
-    "usage: quibblo-credit serve [--db PATH]\n"
-    "       quibblo-credit insert AMOUNT [--db PATH]\n"
-    "       quibblo-credit collect [--db PATH]\n"
-    "       quibblo-credit status [--db PATH] [--json]\n"
-    "       quibblo-credit ledger [--db PATH] [--json]\n";
+const char kFooter[] =
+    "Amounts are whole pence. The ledger is one SQLite file; the operator's commands may run\n"
+    "while the server does. Only serve (and insert --create) make a new ledger.\n"
+    "\n"
+    "Exit codes:\n"
+    "  0   done\n"
+    "  1   refused (a movement the ledger's rules forbid), or the ledger unreadable or out of balance\n"
+    "  64  a malformed command line\n"
+    "  66  no ledger at the --db path\n";
 
-struct Arguments {
-  std::string command, db = "credit.db";
-  std::vector<std::string> positional;
-  bool json = false;
-};
-
-int Usage(const char* problem) {
-  if (problem) std::fprintf(stderr, "quibblo-credit: %s\n", problem);
-  std::fputs(kUsage, stderr);
-  return kExitUsage;
+// 1234 -> "1234p (£12.34)"
+std::string Pence(int64_t p) {
+  char text[64];
+  long long v = static_cast<long long>(p);
+  std::snprintf(text, sizeof text, "%lldp (%s\xC2\xA3%lld.%02lld)", v, v < 0 ? "-" : "",
+                (v < 0 ? -v : v) / 100, (v < 0 ? -v : v) % 100);
+  return text;
 }
 
-bool ParseArguments(int argc, char** argv, Arguments& a, std::string& problem) {
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (arg == "--db") {
-      if (++i >= argc || !*argv[i]) return problem = "--db needs a path", false;
-      a.db = argv[i];
-    } else if (arg == "--help") {
-      a.command = arg;
-    } else if (arg == "--json") {
-      a.json = true;
-    } else if (arg.rfind("--", 0) == 0) {
-      return problem = "unknown option " + arg, false;
-    } else if (a.command.empty()) {
-      a.command = arg;
-    } else {
-      a.positional.push_back(arg);
-    }
+void PrintJson(const ordered_json& doc) { std::printf("%s\n", doc.dump().c_str()); }
+
+// The operator's commands other than a first insert never make a ledger: a wrong --db or
+// working folder must not show a fresh, empty cabinet.
+bool OpenLedger(Ledger& ledger, const std::string& path, bool create, int& code) {
+  struct stat st {};
+  if (!create && (stat(path.c_str(), &st) != 0 || (S_ISREG(st.st_mode) && st.st_size == 0))) {
+    std::fprintf(stderr,
+                 "quibblo-credit: no ledger at %s (the server makes one when it first starts, or "
+                 "insert --create); check --db and the working folder\n",
+                 path.c_str());
+    code = kExitNoLedger;
+    return false;
   }
-  return true;
-}
-
-bool OpenLedger(Ledger& ledger, const std::string& path) {
   std::string error;
   if (ledger.Open(path, error)) return true;
   std::fprintf(stderr, "quibblo-credit: ledger %s: %s\n", path.c_str(), error.c_str());
+  code = kExitRefused;
   return false;
 }
 
-int Insert(const Arguments& a) {
-  if (a.positional.size() != 1) return Usage("insert needs one AMOUNT");
-  int64_t amount = ParseAmount(a.positional[0]);
-  if (amount < 0) return Usage("AMOUNT must be a whole number of pence from 1 to 999999");
+int Insert(const std::string& db, int64_t amount, bool create, bool json) {
   Ledger ledger;
-  if (!OpenLedger(ledger, a.db)) return kExitRefused;
+  int code = 0;
+  if (!OpenLedger(ledger, db, create, code)) return code;
   Decision d = ledger.Apply(Source::Operator, Movement::Insert, amount);
   if (!d.accepted) {
     std::fprintf(stderr, "quibblo-credit: insert refused: %s\n", d.reason.c_str());
     return kExitRefused;
   }
-  std::printf("credit: %lld\n", static_cast<long long>(d.after.credit));
+  if (json)
+    PrintJson({{"inserted", amount}, {"credit", d.after.credit}});
+  else
+    std::printf("insert: %s\ncredit: %lld\n", Pence(amount).c_str(),
+                static_cast<long long>(d.after.credit));
   return 0;
 }
 
-int Collect(const Arguments& a) {
-  if (!a.positional.empty()) return Usage("collect takes no arguments");
+int Collect(const std::string& db, bool json) {
   Ledger ledger;
-  if (!OpenLedger(ledger, a.db)) return kExitRefused;
+  int code = 0;
+  if (!OpenLedger(ledger, db, false, code)) return code;
   Balances before;
   Decision d = ledger.Apply(Source::Operator, Movement::Collect, 0, &before);
   if (!d.accepted) {
     std::fprintf(stderr, "quibblo-credit: collect refused: %s\n", d.reason.c_str());
     return kExitRefused;
   }
-  std::printf("%lld\n", static_cast<long long>(before.bank + before.payoutDue));
+  int64_t paid = before.bank + before.payoutDue;
+  if (json)
+    PrintJson({{"paid", paid}});
+  else
+    std::printf("collect: paid %s\n", Pence(paid).c_str());
   return 0;
 }
 
-int Status(const Arguments& a) {
-  if (!a.positional.empty()) return Usage("status takes no arguments");
+int Status(const std::string& db, bool json) {
   Ledger ledger;
   Balances b;
-  if (!OpenLedger(ledger, a.db) || !ledger.Read(b)) return kExitRefused;
+  int code = 0;
+  if (!OpenLedger(ledger, db, false, code)) return code;
+  if (!ledger.Read(b)) return kExitRefused;
+  if (json) {
+    PrintJson({{"credit", b.credit}, {"bank", b.bank}, {"payout_due", b.payoutDue}});
+    return 0;
+  }
   auto n = [](int64_t v) { return static_cast<long long>(v); };
-  if (a.json)
-    std::printf("{\"credit\": %lld, \"bank\": %lld, \"payout_due\": %lld}\n", n(b.credit),
-                n(b.bank), n(b.payoutDue));
-  else
-    std::printf("credit: %lld\nbank: %lld\npayout_due: %lld\n", n(b.credit), n(b.bank),
-                n(b.payoutDue));
+  std::printf("credit: %lld\nbank: %lld\npayout_due: %lld\n", n(b.credit), n(b.bank), n(b.payoutDue));
+  std::printf("money: %s credit, %s bank, %s held for payout\n", Pence(b.credit).c_str(),
+              Pence(b.bank).c_str(), Pence(b.payoutDue).c_str());
+  PortState port = ReadPortState(kPort);
+  if (!port.readable) {
+    std::printf("server: unknown (the socket table cannot be read)\n");
+  } else {
+    std::printf("server: %s\n", port.listening ? "running on 127.0.0.1:6667"
+                                               : "not running (nothing listens on 127.0.0.1:6667)");
+    if (port.connected == 0)
+      std::printf("game: not connected\n");
+    else if (port.connected == 1)
+      std::printf("game: connected\n");
+    else
+      std::printf("game: connected (%d clients)\n", port.connected);
+  }
   return 0;
 }
 
-int ShowLedger(const Arguments& a) {
-  if (!a.positional.empty()) return Usage("ledger takes no arguments");
+int ShowLedger(const std::string& db, bool json) {
   Ledger ledger;
   std::vector<JournalRow> rows;
-  if (!OpenLedger(ledger, a.db) || !ledger.Journal(rows)) return kExitRefused;
-  auto n = [](int64_t v) { return static_cast<long long>(v); };
-  if (a.json) std::fputs("[", stdout);
-  for (size_t i = 0; i < rows.size(); ++i) {
-    const JournalRow& r = rows[i];
-    if (a.json)
-      std::printf(
-          "%s\n  {\"time\": \"%s\", \"source\": \"%s\", \"command\": \"%s\", \"amount\": %lld, "
-          "\"credit_before\": %lld, \"bank_before\": %lld, \"payout_due_before\": %lld, "
-          "\"credit_after\": %lld, \"bank_after\": %lld, \"payout_due_after\": %lld}",
-          i ? "," : "", r.time.c_str(), r.source.c_str(), r.command.c_str(), n(r.amount),
-          n(r.before.credit), n(r.before.bank), n(r.before.payoutDue), n(r.after.credit),
-          n(r.after.bank), n(r.after.payoutDue));
-    else
-      std::printf("%s %-8s %-7s %7lld  credit %lld -> %lld  bank %lld -> %lld  due %lld -> %lld\n",
-                  r.time.c_str(), r.source.c_str(), r.command.c_str(), n(r.amount),
-                  n(r.before.credit), n(r.after.credit), n(r.before.bank), n(r.after.bank),
-                  n(r.before.payoutDue), n(r.after.payoutDue));
+  int code = 0;
+  if (!OpenLedger(ledger, db, false, code)) return code;
+  if (!ledger.Journal(rows)) return kExitRefused;
+  if (json) {
+    // One movement a line, so a long journal stays readable and greppable.
+    std::fputs("[", stdout);
+    for (size_t i = 0; i < rows.size(); ++i) {
+      const JournalRow& r = rows[i];
+      ordered_json row = {{"time", r.time}, {"source", r.source}, {"command", r.command},
+                          {"amount", r.amount}, {"credit_before", r.before.credit},
+                          {"bank_before", r.before.bank}, {"payout_due_before", r.before.payoutDue},
+                          {"credit_after", r.after.credit}, {"bank_after", r.after.bank},
+                          {"payout_due_after", r.after.payoutDue}};
+      std::printf("%s\n  %s", i ? "," : "", row.dump().c_str());
+    }
+    std::fputs(rows.empty() ? "]\n" : "\n]\n", stdout);
+    return 0;
   }
-  if (a.json) std::fputs(rows.empty() ? "]\n" : "\n]\n", stdout);
+  auto n = [](int64_t v) { return static_cast<long long>(v); };
+  for (const JournalRow& r : rows)
+    std::printf("%s %-8s %-7s %7lldp  credit %lldp -> %lldp  bank %lldp -> %lldp  due %lldp -> %lldp\n",
+                r.time.c_str(), r.source.c_str(), r.command.c_str(), n(r.amount), n(r.before.credit),
+                n(r.after.credit), n(r.before.bank), n(r.after.bank), n(r.before.payoutDue),
+                n(r.after.payoutDue));
   return 0;
 }
 }  // namespace
 
 int main(int argc, char** argv) {
-  Arguments a;
-  std::string problem;
-  if (!ParseArguments(argc, argv, a, problem)) return Usage(problem.c_str());
-  if (a.command == "--help") {
-    std::fputs(kUsage, stdout);
-    return 0;
+  CLI::App app("The credit server of the Quibblo cabinet, and the operator's commands on its ledger.",
+               "quibblo-credit");
+  app.footer(kFooter);
+  app.require_subcommand(1);
+  std::string db = "credit.db";
+  bool json = false, create = false;
+  std::string amountText;
+  auto withDb = [&](CLI::App* c) {
+    c->add_option("--db", db, "the ledger, an SQLite file")->type_name("PATH")->capture_default_str();
+  };
+  auto withJson = [&](CLI::App* c, const char* what) { c->add_flag("--json", json, what); };
+
+  CLI::App* serve = app.add_subcommand(
+      "serve", "serve the game's protocol on 127.0.0.1 port 6667 until SIGTERM or SIGINT; makes the "
+               "ledger if there is none");
+  withDb(serve);
+  CLI::App* insert = app.add_subcommand("insert", "money inserted by the player into the credit");
+  insert->add_option("AMOUNT", amountText, "pence, a whole number from 1 to 999999")->required();
+  withDb(insert);
+  insert->add_flag("--create", create, "make the ledger if there is none (a new cabinet)");
+  withJson(insert, "print {\"inserted\": N, \"credit\": N} instead");
+  CLI::App* collect = app.add_subcommand(
+      "collect", "pay out the bank and anything held for payout: prints the amount, sets them to 0");
+  withDb(collect);
+  withJson(collect, "print {\"paid\": N} instead");
+  CLI::App* status = app.add_subcommand(
+      "status", "credit, bank and payout_due in pence, then whether the server runs and a game is "
+                "connected");
+  withDb(status);
+  withJson(status, "print one object {\"credit\", \"bank\", \"payout_due\"} instead");
+  CLI::App* ledger = app.add_subcommand("ledger", "every money movement, oldest first");
+  withDb(ledger);
+  withJson(ledger, "print an array of objects, one a movement, instead");
+
+  if (int code = cli::Parse(app, argc, argv); code >= 0) return code;
+  if (db.empty()) return cli::Fail(app, "--db needs a path");
+  if (serve->parsed()) return Serve(db);
+  if (insert->parsed()) {
+    int64_t amount = ParseAmount(amountText);
+    if (amount < 0) return cli::Fail(app, "AMOUNT must be a whole number of pence from 1 to 999999");
+    return Insert(db, amount, create, json);
   }
-  if (a.command == "serve") {
-    if (!a.positional.empty() || a.json) return Usage("serve takes only --db");
-    return Serve(a.db);
-  }
-  if (a.command == "insert") return Insert(a);
-  if (a.command == "collect") return Collect(a);
-  if (a.command == "status") return Status(a);
-  if (a.command == "ledger") return ShowLedger(a);
-  return Usage(a.command.empty() ? "no command" : ("unknown command " + a.command).c_str());
+  if (collect->parsed()) return Collect(db, json);
+  if (status->parsed()) return Status(db, json);
+  return ShowLedger(db, json);
 }

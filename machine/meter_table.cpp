@@ -50,7 +50,7 @@ std::string MeterMeaning(int n) {
   if (n == 423) return "games paid with the bank from " + ReportMoney(500) + " to " + ReportMoney(999);
   if (n == 424) return "games paid with the bank at " + ReportMoney(1000) + " or more, or unknown";
   if (n == 425) return "seconds of play";
-  if (n >= 428 && n <= 447) return "games with the player's box " + std::to_string(n - 428);
+  if (n >= 428 && n <= 447) return "games with the player's box BOX " + std::to_string(n - 427);  // as the board shows it
   if (n == 448) return "continue screens shown";
   if (n == 449) return "continues bought";
   if (n == 450) return "no-questions bonuses found";

@@ -49,6 +49,30 @@ std::string RecordTrailer(const uint8_t* bytes, size_t size) {
                      size - kRecordValuesSize);
 }
 
+size_t RecordFileSize() {
+  return kRecordValuesSize + std::strlen(kRecordVersion) + std::strlen(kRecordDateIntro) +
+         RecordDateText(2000, 1, 1).size();
+}
+
+std::string RecordFileProblem(const uint8_t* bytes, size_t size) {
+  std::string whole = std::to_string(RecordFileSize());
+  if (size == 0) return "it is empty; a record file is " + whole + " bytes";
+  if (size < static_cast<size_t>(kRecordValuesSize))
+    return "it is " + std::to_string(size) + " bytes, too short for the balance and 453 meters (a record file is " +
+           whole + " bytes)";
+  std::string trailer = RecordTrailer(bytes, size);
+  std::string intro = std::string(kRecordVersion) + kRecordDateIntro;
+  if (trailer.compare(0, intro.size(), intro) != 0)
+    return "after the meters there is no \"" + std::string(kRecordVersion) + "\" text";
+  if (size != RecordFileSize())
+    return "it is " + std::to_string(size) + " bytes, not " + whole;
+  std::string date = trailer.substr(intro.size());
+  for (size_t i = 0; i < date.size(); ++i)
+    if (i % 3 == 2 ? date[i] != '/' : (date[i] < '0' || date[i] > '9'))
+      return "the date after the meters is not mm/dd/yy";
+  return {};
+}
+
 std::string RecordDateText(int year, int month, int day) {
   char text[16];
   std::snprintf(text, sizeof text, "%02d/%02d/%02d", month % 100, day % 100, year % 100);

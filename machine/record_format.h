@@ -21,5 +21,10 @@ std::vector<uint8_t> EncodeRecord(const RecordValues& values, const std::string&
 RecordValues DecodeRecord(const uint8_t* bytes, size_t size);
 // The text after the meters (version and date), empty for a short file.
 std::string RecordTrailer(const uint8_t* bytes, size_t size);
+// Empty when the bytes are a whole record file as the game writes it (its size, and the version
+// and date text after the meters), else what is wrong, in words.
+std::string RecordFileProblem(const uint8_t* bytes, size_t size);
+// The size of a whole record file.
+size_t RecordFileSize();
 // "mm/dd/yy"
 std::string RecordDateText(int year, int month, int day);

@@ -1,5 +1,7 @@
 #include "platform/options.h"
 
+#include "cli/cli.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -11,14 +13,27 @@
 PlatformOptions Options;
 
 namespace {
-const char* kUsage =
-    "usage: quibblo [options]\n"
-    "  --windowed               an 800 x 600 window instead of the full screen\n"
-    "  --headless               no window and no audio device\n"
-    "  --virtual-clock[=START]  a deterministic clock starting at START milliseconds\n"
-    "  --touches FILE           a script of touches, screenshots and close events\n"
-    "  --monkey SEED            random touches at random moments, reproducible from SEED\n"
-    "  --help                   this text\n";
+const char kDescription[] =
+    "Quibblo, the touch-screen quiz-and-boxes prize game. It runs in the working folder, which\n"
+    "holds the data tree (Graphic_resource/, sounds/, Questions/) and where it writes data/ (the\n"
+    "record file) and ~system/ (the event log); it needs the credit server (quibblo-credit serve)\n"
+    "on 127.0.0.1 port 6667. With no options it is the cabinet program: full screen, real clock,\n"
+    "real audio. The options change only the platform underneath, never a rule, time or amount.";
+
+const char kFooter[] =
+    "Touch script: one event a line, times in milliseconds of the program's clock since it\n"
+    "started; blank lines and lines starting with # are skipped.\n"
+    "  <ms> touch <x> <y>    a press at screen position (x, y)\n"
+    "  <ms> shot <file.png>  save the screen as a PNG file\n"
+    "  <ms> close            the window's destroy message\n"
+    "\n"
+    "Exit codes:\n"
+    "  0   normal end (or the ~system folders could not be made)\n"
+    "  2   no credit server          1   no socket\n"
+    "  -1  no window                 -6  no display\n"
+    "  -7  question files unreadable -8  no sound system\n"
+    "  64  a malformed option or touch script, before anything is connected\n"
+    "Set QUIBBLO_DEBUG=1 to see the game's debugger output on standard error.\n";
 
 bool ParseUnsigned(const std::string& text, uint32_t& out) {
   if (text.empty() || text.size() > 10) return false;
@@ -40,10 +55,6 @@ bool ParseInt(const std::string& text, int& out) {
   return true;
 }
 
-int Fail(const std::string& message) {
-  std::fprintf(stderr, "quibblo: %s\n%s", message.c_str(), kUsage);
-  return kUsageExit;
-}
 }  // namespace
 
 bool ParseTouchScript(const std::string& text, std::vector<ScriptEvent>& events, std::string& error) {
@@ -88,38 +99,41 @@ bool ParseTouchScript(const std::string& text, std::vector<ScriptEvent>& events,
 
 int ParseOptions(int argc, char** argv) {
   Options = PlatformOptions{};
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    auto value = [&](std::string& out) {
-      if (i + 1 >= argc) return false;
-      out = argv[++i];
-      return true;
-    };
-    if (a == "--help") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    } else if (a == "--windowed") {
-      Options.windowed = true;
-    } else if (a == "--headless") {
-      Options.headless = true;
-    } else if (a == "--virtual-clock") {
-      Options.virtualClock = true;
-    } else if (a.rfind("--virtual-clock=", 0) == 0) {
-      Options.virtualClock = true;
-      if (!ParseUnsigned(a.substr(16), Options.clockStart)) return Fail("bad clock start in " + a);
-    } else if (a == "--touches") {
-      if (!value(Options.touchesFile)) return Fail("--touches needs a file");
-    } else if (a == "--monkey") {
-      std::string seed;
-      if (!value(seed) || !ParseUnsigned(seed, Options.monkeySeed)) return Fail("--monkey needs a seed (0 to 4294967295)");
-      Options.monkey = true;
-    } else {
-      return Fail("unknown option " + a);
-    }
+  CLI::App app(kDescription, "quibblo");
+  app.footer(kFooter);
+  app.add_flag("--windowed", Options.windowed, "an 800 x 600 window instead of the full screen");
+  app.add_flag("--headless", Options.headless,
+               "no window and no audio device; everything is still drawn in memory, and sounds "
+               "\"play\" for their real length on the clock");
+  std::string clockStart, monkeySeed;
+  CLI::Option* clock =
+      app.add_option("--virtual-clock", clockStart,
+                     "a deterministic millisecond clock that moves one step per read, starting at "
+                     "START (default 0); the same touch script gives the same screenshots, record and "
+                     "ledger")
+          ->type_name("[=START]")
+          ->expected(0, 1);
+  app.add_option("--touches", Options.touchesFile, "a script of touches, screenshots and close events (below)")
+      ->type_name("FILE");
+  CLI::Option* monkey =
+      app.add_option("--monkey", monkeySeed, "random touches at random moments, reproducible from SEED "
+                                             "(0 to 4294967295), for soak tests")
+          ->type_name("SEED");
+  if (int code = cli::Parse(app, argc, argv); code >= 0) return code == 0 ? 0 : kUsageExit;
+  auto fail = [&](const std::string& message) { return cli::Fail(app, message); };
+  if (clock->count() > 0) {
+    Options.virtualClock = true;
+    if (!clockStart.empty() && !ParseUnsigned(clockStart, Options.clockStart))
+      return fail("--virtual-clock: bad clock start \"" + clockStart + "\" (0 to 4294967295 milliseconds)");
   }
+  if (monkey->count() > 0) {
+    if (!ParseUnsigned(monkeySeed, Options.monkeySeed)) return fail("--monkey needs a seed (0 to 4294967295)");
+    Options.monkey = true;
+  }
+  if (Options.touchesFile.empty() && app.count("--touches")) return fail("--touches needs a file");
   if (!Options.touchesFile.empty()) {
     std::ifstream f(Options.touchesFile, std::ios::binary);
-    if (!f) return Fail("cannot read touch script " + Options.touchesFile + ": " + std::strerror(errno));
+    if (!f) return fail("cannot read touch script " + Options.touchesFile + ": " + std::strerror(errno));
     std::stringstream text;
     text << f.rdbuf();
     std::string error;

@@ -8,7 +8,8 @@ import os
 import re
 import sys
 import struct
-import zlib
+
+from pictures import png_rgb
 
 TRANSPARENT = 0xF81F
 
@@ -21,24 +22,13 @@ class Shot:
     """One screenshot; pixels are read as 5:6:5 values on demand."""
 
     def __init__(self, data):
-        if data[:8] != b"\x89PNG\r\n\x1a\n":
-            raise ValueError("not a PNG")
-        pos, idat = 8, b""
-        while pos < len(data):
-            size, kind = struct.unpack(">I4s", data[pos:pos + 8])
-            body = data[pos + 8:pos + 8 + size]
-            if kind == b"IHDR":
-                self.width, self.height = struct.unpack(">II", body[:8])
-            elif kind == b"IDAT":
-                idat += body
-            pos += 12 + size
-        self.raw = zlib.decompress(idat)
-        self.stride = self.width * 3 + 1
-        if any(self.raw[y * self.stride] for y in range(self.height)):
-            raise ValueError("filtered PNG rows are not expected")
+        rgb = png_rgb(data)
+        self.height, self.width = rgb.shape[:2]
+        self.raw = rgb.tobytes()
+        self.stride = self.width * 3
 
     def at(self, x, y):
-        i = y * self.stride + 1 + 3 * x
+        i = y * self.stride + 3 * x
         raw = self.raw
         return to565(raw[i], raw[i + 1], raw[i + 2])
 

@@ -7,9 +7,9 @@ import subprocess
 import tempfile
 import time
 import unittest
-import zlib
 
 from harness import Cabinet, built, needs, program
+from pictures import png_rgb
 
 PICTURES = [
     "Graphic_resource\\Loading\\LoadingScreen.BMP", "Graphic_resource\\Menu\\Insert.BMP",
@@ -63,38 +63,6 @@ def tree_digest(root):
             with open(path, "rb") as f:
                 out[os.path.relpath(path, root)] = hashlib.sha256(f.read()).hexdigest()
     return out
-
-
-def png_pixels(data):
-    """(width, height, rows of RGB bytes) of an 8-bit RGB PNG, any row filters."""
-    pos, idat = 8, b""
-    while pos < len(data):
-        size, kind = struct.unpack(">I4s", data[pos:pos + 8])
-        body = data[pos + 8:pos + 8 + size]
-        if kind == b"IHDR":
-            width, height = struct.unpack(">II", body[:8])
-        elif kind == b"IDAT":
-            idat += body
-        pos += 12 + size
-    raw, stride, rows, prev = zlib.decompress(idat), width * 3, [], bytearray(width * 3)
-    for y in range(height):
-        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
-        for i in range(stride):
-            a = line[i - 3] if i >= 3 else 0
-            b, c = prev[i], prev[i - 3] if i >= 3 else 0
-            if kind == 1:
-                line[i] = (line[i] + a) & 255
-            elif kind == 2:
-                line[i] = (line[i] + b) & 255
-            elif kind == 3:
-                line[i] = (line[i] + (a + b) // 2) & 255
-            elif kind == 4:
-                p = a + b - c
-                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
-                line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
-        rows.append(line)
-        prev = line
-    return width, height, rows
 
 
 def bmp_pixel(data, x, y):
@@ -154,7 +122,10 @@ class DataTreeTest(unittest.TestCase):
         r = subprocess.run([tool, "--help"], capture_output=True, text=True)
         self.assertEqual(r.returncode, 0)
         self.assertIn("--out", r.stdout)
-        for args in ([], ["--out"], ["--frobnicate"], ["--out", self.work, "extra"]):
+        for text in ("--out DIR", "--bank FILE", "--no-sheet", "Exit codes:", "64"):
+            self.assertIn(text, r.stdout)
+        for args in ([], ["--out"], ["--out="], ["--frobnicate"], ["--out", self.work, "extra"],
+                     ["--out=" + self.work, "--sheet=a.png", "--no-sheet"]):
             r = subprocess.run([tool] + args, capture_output=True, text=True)
             self.assertEqual(r.returncode, 64, args)
             self.assertIn("quibblo-assets", r.stderr + r.stdout)
@@ -180,13 +151,13 @@ class GameOnTheTreeTest(unittest.TestCase):
         with Cabinet(server="real", credit=500) as cab:
             r = cab.run("2500 shot menu.png\n3000 close\n", timeout=120)
             self.assertIn("menu.png", r.shots, r.stderr)
-            width, height, rows = png_pixels(r.shots["menu.png"])
-            self.assertEqual((width, height), (800, 600))
+            rows = png_rgb(r.shots["menu.png"])
+            self.assertEqual(rows.shape, (600, 800, 3))
             with open(cab.path("Graphic_resource", "Menu", "OptionBackground.BMP"), "rb") as f:
                 background = f.read()
             # The menu background shows everywhere but in the two money panels at the top.
             points = [(x, y) for y in range(100, 600, 20) for x in range(5, 800, 20)]
-            shown = sum(same_565(bmp_pixel(background, x, y), rows[y][3 * x:3 * x + 3]) for x, y in points)
+            shown = sum(same_565(bmp_pixel(background, x, y), rows[y, x]) for x, y in points)
             self.assertGreater(shown / len(points), 0.97)
 
 

@@ -247,7 +247,7 @@ class CreditServerTest(unittest.TestCase):
         self.assertEqual(c.ask("BADD,500"), "BTEL,9999")
         self.assertEqual(self.status(), {"credit": 9999, "bank": 9999, "payout_due": 451})
         r = self.op("collect")
-        self.assertEqual((r.returncode, r.stdout.strip()), (0, "10450"))
+        self.assertEqual((r.returncode, r.stdout), (0, "collect: paid 10450p (\u00a3104.50)\n"))
         self.assertEqual(self.status(), {"credit": 9999, "bank": 0, "payout_due": 0})
         self.assertEqual(c.ask("BGET"), "BTEL,0")
         rows = json.loads(self.op("ledger", "--json").stdout)

@@ -1,7 +1,10 @@
 """quibblo-sim: the offer and targets queries, the simulation report and its CSV."""
 import csv
 import os
+import pty
+import re
 import subprocess
+import time
 import tempfile
 import unittest
 
@@ -97,10 +100,12 @@ class Simulation(unittest.TestCase):
         for x in rows:
             balance += -15.0 * (int(x["stakes"]) // 50) + int(x["prize"])
             self.assertAlmostEqual(float(x["balance"]), balance, places=1)
-        low, high = map(float, f["return_to_player_ci95"].split())
-        self.assertLessEqual(low, float(f["return_to_player"]))
-        self.assertGreaterEqual(high, float(f["return_to_player"]))
-        again = sim("--games", "2000", "--accuracy", "0.8", "--offers", "take-first", "--seed", "5")
+        low, high = map(float, f["return_to_player_percent_ci95"].split())
+        rtp = float(f["return_to_player_percent"])
+        self.assertLessEqual(low, rtp)
+        self.assertGreaterEqual(high, rtp)
+        self.assertAlmostEqual(rtp, 100.0 * int(f["prizes"]) / int(f["stakes"]), places=2)
+        again = sim("--games=2000", "--accuracy=0.8", "--offers=take-first", "--seed=5")
         self.assertEqual(fields(again.stdout)["prizes"], f["prizes"])
 
     def test_accuracy_by_category(self):
@@ -149,9 +154,51 @@ class Simulation(unittest.TestCase):
     def test_bad_options(self):
         for args in (["--games", "0", "--accuracy", "0.5"], ["--games", "10", "--accuracy", "1.5"],
                      ["--games", "10"], ["--games", "10", "--accuracy", "0.5", "--offers", "greedy"],
-                     ["--games", "10", "--accuracy", "0.5", "--frobnicate", "1"]):
+                     ["--games", "10", "--accuracy", "0.5", "--frobnicate", "1"], ["--games=", "--accuracy=0.5"],
+                     ["--games", "10", "--accuracy", "0.5", "--seed=-1"], ["targets", "--start=1"]):
             r = sim(*args)
             self.assertEqual(r.returncode, 64, args)
+
+
+def on_terminal(*args):
+    """Runs the simulator with standard error on a pseudo-terminal: (seconds, what it drew)."""
+    master, slave = pty.openpty()
+    started = time.monotonic()
+    proc = subprocess.Popen([program("quibblo-sim"), *args], stdout=subprocess.DEVNULL, stderr=slave)
+    os.close(slave)
+    drawn = b""
+    while True:
+        try:
+            data = os.read(master, 65536)
+        except OSError:  # the other end closed
+            break
+        if not data:
+            break
+        drawn += data
+    os.close(master)
+    proc.wait(120)
+    return time.monotonic() - started, proc.returncode, drawn.decode()
+
+
+class ProgressBar(unittest.TestCase):
+    def test_a_long_run_redraws_at_most_ten_times_a_second_with_rate_and_time_left(self):
+        seconds, code, drawn = on_terminal("--games", "1000000", "--accuracy", "0.5")
+        self.assertEqual(code, 0)
+        frames = [f for f in drawn.split("\r") if f.strip()]
+        self.assertGreaterEqual(seconds, 0.6, "the run was too quick to draw a bar")
+        self.assertGreaterEqual(len(frames), 1)
+        self.assertLessEqual(len(frames), 10 * seconds + 2)
+        for frame in frames[:-1]:
+            self.assertRegex(frame, r"\] +\d+%  \d+/1000000 games  [\d.]+[kM]? games/s  \d+:\d\d left")
+        self.assertRegex(frames[-1], r"100%  1000000/1000000 games  .* games/s  \d+:\d\d in all")
+        self.assertTrue(drawn.endswith("\r\n"))  # the line ended for what follows
+        done = [int(n) for n in re.findall(r"(\d+)/1000000 games", drawn)]
+        self.assertEqual(done, sorted(done))
+
+    def test_a_short_run_or_no_terminal_draws_none(self):
+        seconds, code, drawn = on_terminal("--games", "300", "--accuracy", "0.5")
+        self.assertEqual((code, drawn), (0, ""))
+        self.assertEqual(sim("--games", "300000", "--accuracy", "0.5").stderr, b"")
 
 
 if __name__ == "__main__":

@@ -30,6 +30,8 @@ void ReportAsOperator(const uint8_t* data, size_t size) {
   RecordValues values = DecodeRecord(data, size);
   std::string trailer = RecordTrailer(data, size);
   if (trailer.size() != (size > kRecordValuesSize ? size - kRecordValuesSize : 0)) std::abort();
+  // Only a file of the whole size can pass as a record file.
+  if (RecordFileProblem(data, size).empty() && size != RecordFileSize()) std::abort();
   MeterFigures f = DeriveFigures(values.meters, 50);
   ReportMoney(f.stakesTaken);
   ReportMoney(f.prizesWon);

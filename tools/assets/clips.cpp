@@ -1,9 +1,17 @@
-// The four clips: RIFF AVI files with one Microsoft Video 1 (16-bit) video stream of 800 x 600
+// The four clips: AVI files with one Microsoft Video 1 (16-bit) video stream of 800 x 600
 // frames, 30 ms apart, and for two of them a PCM sound track (which the game does not play).
-// The encoder is our own, so the bytes are the same on every run.
+// FFmpeg's encoder and muxer write them with their bit-exact flags, so the bytes are the same on
+// every run.
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <map>
+#include <stdexcept>
 
 #include "tools/assets/tree.h"
 
@@ -14,148 +22,162 @@ namespace {
 
 constexpr int kW = 800, kH = 600, kFrames = 75, kKeyEvery = 25;
 constexpr int kAudioRate = 22050;
+constexpr AVRational kFrameTime = {3, 100};  // 30 ms
 
 uint16_t To555(Rgb c) { return uint16_t(((c.r >> 3) << 10) | ((c.g >> 3) << 5) | (c.b >> 3)); }
 
-int Distance(uint16_t a, uint16_t b) {
-  int dr = ((a >> 10) & 31) - ((b >> 10) & 31), dg = ((a >> 5) & 31) - ((b >> 5) & 31), db = (a & 31) - (b & 31);
-  return dr * dr + dg * dg + db * db;
+// The muxer writes into memory and seeks back to fill in its header and sizes.
+struct MemoryFile {
+  Bytes data;
+  size_t pos = 0;
+};
+
+// The buffer is `uint8_t*` in older FFmpeg and `const uint8_t*` in newer: deduced from the call.
+template <typename Buffer>
+int WriteToMemory(void* opaque, Buffer buffer, int size) {
+  auto* m = static_cast<MemoryFile*>(opaque);
+  if (m->pos + size_t(size) > m->data.size()) m->data.resize(m->pos + size_t(size));
+  std::memcpy(m->data.data() + m->pos, buffer, size_t(size));
+  m->pos += size_t(size);
+  return size;
 }
 
-// Microsoft Video 1, 16-bit: 4 x 4 blocks from the bottom-left, each a skip, one colour or two
-// colours with a 16-bit mask. `shown` holds what a decoder shows after the previous frame.
-class Video1Encoder {
- public:
-  Video1Encoder() : shown_(size_t(kW) * kH, 0xFFFF) {}
+int64_t SeekInMemory(void* opaque, int64_t offset, int whence) {
+  auto* m = static_cast<MemoryFile*>(opaque);
+  whence &= ~AVSEEK_FORCE;
+  if (whence == AVSEEK_SIZE) return int64_t(m->data.size());
+  int64_t base = whence == SEEK_CUR ? int64_t(m->pos) : whence == SEEK_END ? int64_t(m->data.size()) : 0;
+  if (whence != SEEK_SET && whence != SEEK_CUR && whence != SEEK_END) return -1;
+  if (base + offset < 0) return -1;
+  m->pos = size_t(base + offset);
+  return int64_t(m->pos);
+}
 
-  Bytes encode(const Image& frame, bool key) {
-    Bytes out;
-    int skips = 0;
-    auto flushSkips = [&] {
-      while (skips > 0) {
-        int n = std::min(skips, 1023);
-        out.push_back(uint8_t(n & 0xFF)), out.push_back(uint8_t(0x84 + (n >> 8)));
-        skips -= n;
-      }
-    };
-    for (int by = kH / 4 - 1; by >= 0; --by) {
-      for (int bx = 0; bx < kW / 4; ++bx) {
-        // Pixel k of the block: row 3 - k / 4 from its top (bottom row first), column k % 4.
-        uint16_t px[16];
-        bool same = true;
-        for (int k = 0; k < 16; ++k) {
-          int x = bx * 4 + k % 4, y = by * 4 + 3 - k / 4;
-          px[k] = To555(frame.at(x, y));
-          same = same && px[k] == shown_[size_t(y) * kW + x];
-        }
-        if (same && !key) {
-          ++skips;
-          continue;
-        }
-        flushSkips();
-        block(out, px);
-        for (int k = 0; k < 16; ++k) shown_[size_t(by * 4 + 3 - k / 4) * kW + bx * 4 + k % 4] = px[k];
-      }
+void Check(int status, const char* what) {
+  if (status < 0) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(status, text, sizeof text);
+    throw std::runtime_error(std::string("clip: ") + what + ": " + text);
+  }
+}
+
+// One clip written by libavcodec's msvideo1 encoder and libavformat's AVI muxer.
+class AviWriter {
+ public:
+  explicit AviWriter(bool sound) {
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MSVIDEO1);
+    if (!codec) throw std::runtime_error("clip: this FFmpeg has no Microsoft Video 1 encoder");
+    encoder_ = avcodec_alloc_context3(codec);
+    frame_ = av_frame_alloc();
+    packet_ = av_packet_alloc();
+    if (!encoder_ || !frame_ || !packet_) throw std::runtime_error("clip: out of memory");
+    encoder_->width = kW, encoder_->height = kH;
+    encoder_->pix_fmt = AV_PIX_FMT_RGB555LE;
+    encoder_->time_base = kFrameTime;
+    encoder_->gop_size = encoder_->keyint_min = kKeyEvery;
+    encoder_->thread_count = 1;
+    encoder_->flags |= AV_CODEC_FLAG_BITEXACT;
+    Check(avcodec_open2(encoder_, codec, nullptr), "cannot open the encoder");
+
+    Check(avformat_alloc_output_context2(&format_, nullptr, "avi", nullptr), "no AVI muxer");
+    format_->flags |= AVFMT_FLAG_BITEXACT;
+    constexpr int kBuffer = 1 << 16;
+    auto* buffer = static_cast<unsigned char*>(av_malloc(kBuffer));
+    format_->pb = buffer ? avio_alloc_context(buffer, kBuffer, 1, &file_, nullptr, &WriteToMemory, &SeekInMemory)
+                         : nullptr;
+    if (!format_->pb) {
+      av_free(buffer);
+      throw std::runtime_error("clip: out of memory");
     }
-    flushSkips();
-    return out;
+    video_ = avformat_new_stream(format_, nullptr);
+    if (!video_) throw std::runtime_error("clip: out of memory");
+    Check(avcodec_parameters_from_context(video_->codecpar, encoder_), "video parameters");
+    video_->time_base = kFrameTime;
+    if (sound) {
+      audio_ = avformat_new_stream(format_, nullptr);
+      if (!audio_) throw std::runtime_error("clip: out of memory");
+      AVCodecParameters* a = audio_->codecpar;
+      a->codec_type = AVMEDIA_TYPE_AUDIO;
+      a->codec_id = AV_CODEC_ID_PCM_S16LE;
+      a->sample_rate = kAudioRate;
+      av_channel_layout_default(&a->ch_layout, 1);
+      a->bits_per_coded_sample = 16;
+      a->block_align = 2;
+      a->bit_rate = int64_t(kAudioRate) * 16;
+      audio_->time_base = {1, kAudioRate};
+    }
+    Check(avformat_write_header(format_, nullptr), "cannot write the AVI header");
+
+    frame_->format = encoder_->pix_fmt, frame_->width = kW, frame_->height = kH;
+    Check(av_frame_get_buffer(frame_, 0), "frame buffer");
+  }
+
+  AviWriter(const AviWriter&) = delete;
+  AviWriter& operator=(const AviWriter&) = delete;
+
+  ~AviWriter() {
+    if (format_) {
+      if (format_->pb) av_freep(&format_->pb->buffer);
+      avio_context_free(&format_->pb);
+      avformat_free_context(format_);
+    }
+    av_packet_free(&packet_);
+    av_frame_free(&frame_);
+    avcodec_free_context(&encoder_);
+  }
+
+  void picture(const Image& img, int64_t index) {
+    Check(av_frame_make_writable(frame_), "frame buffer");
+    for (int y = 0; y < kH; ++y) {
+      auto* row = reinterpret_cast<uint16_t*>(frame_->data[0] + size_t(y) * size_t(frame_->linesize[0]));
+      for (int x = 0; x < kW; ++x) row[x] = To555(img.at(x, y));
+    }
+    frame_->pts = index;
+    Check(avcodec_send_frame(encoder_, frame_), "cannot encode a frame");
+    drain();
+  }
+
+  void sound(const std::vector<int16_t>& samples, size_t from, size_t to) {
+    Check(av_new_packet(packet_, int((to - from) * 2)), "sound packet");
+    for (size_t i = from; i < to; ++i) {
+      packet_->data[2 * (i - from)] = uint8_t(uint16_t(samples[i]) & 0xFF);
+      packet_->data[2 * (i - from) + 1] = uint8_t(uint16_t(samples[i]) >> 8);
+    }
+    packet_->pts = packet_->dts = int64_t(from);
+    packet_->duration = int64_t(to - from);
+    packet_->stream_index = audio_->index;
+    packet_->flags |= AV_PKT_FLAG_KEY;
+    Check(av_interleaved_write_frame(format_, packet_), "cannot write sound");
+  }
+
+  Bytes finish() {
+    Check(avcodec_send_frame(encoder_, nullptr), "cannot end the video");
+    drain();
+    Check(av_write_trailer(format_), "cannot end the AVI file");
+    avio_flush(format_->pb);
+    return std::move(file_.data);
   }
 
  private:
-  // Writes one block and replaces px by what the decoder will show.
-  static void block(Bytes& out, uint16_t* px) {
-    uint16_t lo = px[0], hi = px[0];
-    auto luma = [](uint16_t c) { return ((c >> 10) & 31) * 3 + ((c >> 5) & 31) * 6 + (c & 31); };
-    for (int k = 1; k < 16; ++k) {
-      if (luma(px[k]) < luma(lo)) lo = px[k];
-      if (luma(px[k]) > luma(hi)) hi = px[k];
+  void drain() {
+    for (;;) {
+      int got = avcodec_receive_packet(encoder_, packet_);
+      if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) return;
+      Check(got, "cannot encode a frame");
+      av_packet_rescale_ts(packet_, encoder_->time_base, video_->time_base);
+      packet_->stream_index = video_->index;
+      Check(av_interleaved_write_frame(format_, packet_), "cannot write a frame");
     }
-    if (lo == hi && std::all_of(px, px + 16, [&](uint16_t c) { return c == lo; })) {
-      uint8_t a = uint8_t(lo & 0xFF), b = uint8_t((lo >> 8) | 0x80);
-      if ((b & 0xFC) != 0x84) {  // those high bytes mean "skip": write two equal colours instead
-        out.push_back(a), out.push_back(b);
-        return;
-      }
-      hi = lo;
-    }
-    uint16_t flags = 0;
-    for (int k = 0; k < 16; ++k)
-      if (Distance(px[k], hi) < Distance(px[k], lo)) flags |= uint16_t(1u << k);
-    // A set bit shows the first colour; the top bit must stay clear.
-    uint16_t first = hi, second = lo;
-    if (flags & 0x8000) flags = uint16_t(~flags), std::swap(first, second);
-    out.push_back(uint8_t(flags & 0xFF)), out.push_back(uint8_t(flags >> 8));
-    Put16(out, first), Put16(out, second);
-    for (int k = 0; k < 16; ++k) px[k] = (flags >> k) & 1 ? first : second;
   }
 
-  std::vector<uint16_t> shown_;
+  MemoryFile file_;
+  AVCodecContext* encoder_ = nullptr;
+  AVFormatContext* format_ = nullptr;
+  AVStream* video_ = nullptr;
+  AVStream* audio_ = nullptr;
+  AVFrame* frame_ = nullptr;
+  AVPacket* packet_ = nullptr;
 };
-
-struct Chunk {
-  const char* id;
-  Bytes data;
-  bool key;
-};
-
-Bytes WriteAvi(const std::vector<Chunk>& chunks, int frames, const std::vector<int16_t>& audio) {
-  bool sound = !audio.empty();
-  size_t biggest = 0;
-  for (const auto& c : chunks) biggest = std::max(biggest, c.data.size());
-  Bytes b;
-  auto list = [&b](const char* type) {
-    PutTag(b, "LIST");
-    size_t at = b.size();
-    Put32(b, 0);
-    PutTag(b, type);
-    return at;
-  };
-  auto close = [&b](size_t at) { Set32(b, at, uint32_t(b.size() - at - 4)); };
-
-  PutTag(b, "RIFF"), Put32(b, 0), PutTag(b, "AVI ");
-  size_t hdrl = list("hdrl");
-  PutTag(b, "avih"), Put32(b, 56);
-  Put32(b, 30000), Put32(b, uint32_t(biggest * 34)), Put32(b, 0), Put32(b, 0x110);
-  Put32(b, frames), Put32(b, 0), Put32(b, sound ? 2 : 1), Put32(b, uint32_t(biggest + 8));
-  Put32(b, kW), Put32(b, kH), Put32(b, 0), Put32(b, 0), Put32(b, 0), Put32(b, 0);
-
-  size_t strl = list("strl");
-  PutTag(b, "strh"), Put32(b, 56);
-  PutTag(b, "vids"), PutTag(b, "CRAM"), Put32(b, 0), Put32(b, 0), Put32(b, 0);
-  Put32(b, 3), Put32(b, 100), Put32(b, 0), Put32(b, frames), Put32(b, uint32_t(biggest));
-  Put32(b, 0xFFFFFFFF), Put32(b, 0), Put16(b, 0), Put16(b, 0), Put16(b, kW), Put16(b, kH);
-  PutTag(b, "strf"), Put32(b, 40);
-  Put32(b, 40), Put32(b, kW), Put32(b, kH), Put16(b, 1), Put16(b, 16), PutTag(b, "CRAM");
-  Put32(b, kW * kH * 2), Put32(b, 0), Put32(b, 0), Put32(b, 0), Put32(b, 0);
-  close(strl);
-  if (sound) {
-    size_t a = list("strl");
-    PutTag(b, "strh"), Put32(b, 56);
-    PutTag(b, "auds"), Put32(b, 0), Put32(b, 0), Put32(b, 0), Put32(b, 0);
-    Put32(b, 2), Put32(b, kAudioRate * 2), Put32(b, 0), Put32(b, uint32_t(audio.size())), Put32(b, 8820);
-    Put32(b, 0xFFFFFFFF), Put32(b, 2), Put16(b, 0), Put16(b, 0), Put16(b, 0), Put16(b, 0);
-    PutTag(b, "strf"), Put32(b, 18);
-    Put16(b, 1), Put16(b, 1), Put32(b, kAudioRate), Put32(b, kAudioRate * 2), Put16(b, 2), Put16(b, 16), Put16(b, 0);
-    close(a);
-  }
-  close(hdrl);
-
-  size_t movi = list("movi");
-  size_t moviData = movi + 4;  // index offsets count from the "movi" tag
-  Bytes index;
-  for (const auto& c : chunks) {
-    PutTag(index, c.id), Put32(index, c.key ? 0x10 : 0), Put32(index, uint32_t(b.size() - moviData));
-    Put32(index, uint32_t(c.data.size()));
-    PutTag(b, c.id), Put32(b, uint32_t(c.data.size()));
-    b.insert(b.end(), c.data.begin(), c.data.end());
-    if (b.size() % 2) b.push_back(0);
-  }
-  close(movi);
-  PutTag(b, "idx1"), Put32(b, uint32_t(index.size()));
-  b.insert(b.end(), index.begin(), index.end());
-  Set32(b, 4, uint32_t(b.size() - 8));
-  return b;
-}
 
 // ---- what the clips show --------------------------------------------------------------------
 
@@ -242,26 +264,22 @@ float Ease(float t) { return t <= 0 ? 0 : t >= 1 ? 1 : 1 - (1 - t) * (1 - t) * (
 using Painter = std::function<void(Image&, int)>;
 
 Bytes Render(const Image& background, const Painter& paint, const std::vector<int16_t>& audio) {
-  Video1Encoder enc;
-  std::vector<Chunk> chunks;
+  AviWriter avi(!audio.empty());
   size_t audioDone = 0;
   Image frame;
   for (int k = 0; k < kFrames; ++k) {
     frame = background;
     paint(frame, k);
-    bool key = k % kKeyEvery == 0;
-    chunks.push_back({"00dc", enc.encode(frame, key), key});
-    // Sound interleaved with the pictures it belongs to.
+    avi.picture(frame, k);
+    // Sound in pieces of five frames, interleaved with the pictures it belongs to.
     size_t due = std::min(audio.size(), size_t((k + 1) * 0.03 * kAudioRate));
+    if (k == kFrames - 1) due = audio.size();
     if (due > audioDone && (k % 5 == 4 || k == kFrames - 1)) {
-      Bytes pcm;
-      if (k == kFrames - 1) due = audio.size();
-      for (size_t i = audioDone; i < due; ++i) Put16(pcm, uint16_t(audio[i]));
-      chunks.push_back({"01wb", std::move(pcm), true});
+      avi.sound(audio, audioDone, due);
       audioDone = due;
     }
   }
-  return WriteAvi(chunks, kFrames, audio);
+  return avi.finish();
 }
 
 std::vector<int16_t> Fanfare(bool sad) {

@@ -1,6 +1,6 @@
 #include "tools/assets/files.h"
 
-#include <zlib.h>
+#include "platform/png.h"
 
 #include <filesystem>
 #include <fstream>
@@ -65,49 +65,15 @@ Bytes EncodePcx(const Image& img) {
   return b;
 }
 
-static void Chunk(Bytes& out, const char* type, const Bytes& data) {
-  auto be32 = [&out](uint32_t v) {
-    for (int i = 3; i >= 0; --i) out.push_back(uint8_t(v >> (8 * i)));
-  };
-  be32(uint32_t(data.size()));
-  size_t start = out.size();
-  out.insert(out.end(), type, type + 4);
-  out.insert(out.end(), data.begin(), data.end());
-  be32(uint32_t(crc32(0, out.data() + start, uInt(out.size() - start))));
-}
-
 Bytes EncodePng(const Image& img) {
-  const int w = img.width(), h = img.height();
-  // Rows are compressed as they are made, so only the compressed picture is held in memory.
-  z_stream z{};
-  if (deflateInit(&z, 6) != Z_OK) throw std::runtime_error("cannot compress the PNG");
-  Bytes packed, row(size_t(w) * 3 + 1);
-  unsigned char buffer[1 << 16];
-  for (int y = 0; y <= h; ++y) {
-    if (y < h) {
-      row[0] = 0;
-      for (int x = 0; x < w; ++x) {
-        Rgb c = img.at(x, y);
-        row[1 + 3 * size_t(x)] = c.r, row[2 + 3 * size_t(x)] = c.g, row[3 + 3 * size_t(x)] = c.b;
-      }
-      z.next_in = row.data(), z.avail_in = uInt(row.size());
+  Bytes out;
+  bool ok = EncodePngRgb(img.width(), img.height(), [&img](int y, uint8_t* rgb) {
+    for (int x = 0; x < img.width(); ++x) {
+      Rgb c = img.at(x, y);
+      rgb[3 * x] = c.r, rgb[3 * x + 1] = c.g, rgb[3 * x + 2] = c.b;
     }
-    int flush = y < h ? Z_NO_FLUSH : Z_FINISH, status;
-    do {
-      z.next_out = buffer, z.avail_out = sizeof buffer;
-      status = deflate(&z, flush);
-      packed.insert(packed.end(), buffer, buffer + (sizeof buffer - z.avail_out));
-    } while (z.avail_out == 0 || (flush == Z_FINISH && status != Z_STREAM_END));
-  }
-  deflateEnd(&z);
-  Bytes out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  Bytes ihdr;
-  for (uint32_t v : {uint32_t(w), uint32_t(h)})
-    for (int i = 3; i >= 0; --i) ihdr.push_back(uint8_t(v >> (8 * i)));
-  ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});
-  Chunk(out, "IHDR", ihdr);
-  Chunk(out, "IDAT", packed);
-  Chunk(out, "IEND", {});
+  }, out);
+  if (!ok) throw std::runtime_error("cannot encode the PNG");
   return out;
 }
 

@@ -1,63 +1,38 @@
 // quibblo-assets --out DIR: writes the game's complete data tree into DIR.
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include "cli/cli.h"
 #include "tools/assets/questions.h"
 #include "tools/assets/tree.h"
 
-namespace {
-void Usage(std::FILE* to) {
-  std::fprintf(to,
-               "usage: quibblo-assets --out DIR [--bank PATH] [--sheet FILE | --no-sheet]\n"
-               "  Writes the game's data tree (pictures, fonts, sounds, clips, question files) into DIR,\n"
-               "  the same bytes on every run.\n"
-               "  --bank PATH   question bank to use instead of the built-in one: a folder of\n"
-               "                NN.txt files, or one text with \"== N\" category lines\n"
-               "  --sheet FILE  where to write the contact sheet of all pictures\n"
-               "                (default DIR/contact_sheet.png)\n"
-               "  --no-sheet    write no contact sheet\n");
-}
-}  // namespace
-
 int main(int argc, char** argv) {
+  CLI::App app("Writes the Quibblo game's data tree (pictures, fonts, sounds, clips, question files) into DIR, "
+               "the same bytes on every run.",
+               "quibblo-assets");
+  app.footer(
+      "The tree: Graphic_resource/ (BMP and PCX pictures, fonts, clips in avis/), sounds/ (WAV) and\n"
+      "Questions/trueorfalse/Data01.pck to Data48.pck, made from the question bank.\n"
+      "\n"
+      "Exit codes:\n"
+      "  0   the tree is written\n"
+      "  1   a bad question bank, or DIR cannot be written (nothing is left half-written)\n"
+      "  64  a malformed command line\n");
   std::string out, bankFile, sheet;
   bool noSheet = false;
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    auto value = [&](std::string& to) {
-      if (i + 1 >= argc) {
-        std::fprintf(stderr, "quibblo-assets: %s needs a value\n", a.c_str());
-        std::exit(64);
-      }
-      to = argv[++i];
-    };
-    if (a == "--help" || a == "-h") {
-      Usage(stdout);
-      return 0;
-    } else if (a == "--out") {
-      value(out);
-    } else if (a == "--bank") {
-      value(bankFile);
-    } else if (a == "--sheet") {
-      value(sheet);
-    } else if (a == "--no-sheet") {
-      noSheet = true;
-    } else {
-      std::fprintf(stderr, "quibblo-assets: unknown option %s\n", a.c_str());
-      Usage(stderr);
-      return 64;
-    }
-  }
-  if (out.empty()) {
-    Usage(stderr);
-    return 64;
-  }
+  app.add_option("--out", out, "the folder to write the tree into (required)")->type_name("DIR")->required();
+  app.add_option("--bank", bankFile, "question bank to use instead of the built-in one: a folder of NN.txt files, or one text with \"== N\" category lines")->type_name("PATH");
+  CLI::Option* sheetOption =
+      app.add_option("--sheet", sheet, "where to write the contact sheet of all pictures (default DIR/contact_sheet.png)")
+          ->type_name("FILE");
+  app.add_flag("--no-sheet", noSheet, "write no contact sheet")->excludes(sheetOption);
+  if (int code = cli::Parse(app, argc, argv); code >= 0) return code;
+  if (out.empty()) return cli::Fail(app, "--out needs a folder");
   if (sheet.empty() && !noSheet) sheet = out + "/contact_sheet.png";
   if (noSheet) sheet.clear();
   try {

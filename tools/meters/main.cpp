@@ -1,60 +1,80 @@
 // quibblo-meters: the operator's accounting report of a record file.
 #include <cmath>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
+#include "cli/cli.h"
 #include "machine/meter_table.h"
 #include "machine/record_format.h"
 
 namespace {
 constexpr int kStake = 50;
 constexpr int kExitUnreadable = 1;
-constexpr int kExitUsage = 64;
+constexpr int kExitNotARecord = 65;
 
-const char kUsage[] = "usage: quibblo-meters [FILE] [--json]   (FILE defaults to data/morvane.rec)\n";
+const char kFooter[] =
+    "The report: the payout balance (pence, the game's running sum of prizes paid against its\n"
+    "share of the stakes: it steers the payout band), every non-zero meter with its meaning, and\n"
+    "the figures derived from them: games paid, stakes taken, prizes won and the return to player,\n"
+    "prizes as a percentage of stakes. Boxes are numbered 1 to 20 as the board shows them.\n"
+    "--json prints one object: file_size, payout_balance (pence, null if not a number), meters\n"
+    "(all 453 in order), trailer (the text after the meters), games_paid, continues_bought,\n"
+    "stakes_taken and prizes_won (pence), games_with_prize, return_to_player_percent.\n"
+    "\n"
+    "Exit codes:\n"
+    "  0   report printed\n"
+    "  1   the file cannot be read\n"
+    "  64  a malformed command line\n"
+    "  65  the file is not a record file (with --force: reported as far as it goes, still 65)\n";
 
-// JSON text of raw file bytes: the trailer is Latin-1 in the game's files.
-std::string JsonString(const std::string& bytes) {
-  std::string out = "\"";
+// The trailer is Latin-1 in the game's files: each byte is its own code point.
+std::string Latin1ToUtf8(const std::string& bytes) {
+  std::string out;
   for (unsigned char c : bytes) {
-    char escaped[8];
-    if (c == '"' || c == '\\') {
-      out += '\\';
+    if (c < 0x80) {
       out += static_cast<char>(c);
-    } else if (c < 0x20 || c >= 0x7F) {
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      out += escaped;
     } else {
-      out += static_cast<char>(c);
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
     }
   }
-  return out + "\"";
+  return out;
 }
 
 void PrintJson(const RecordValues& v, const std::string& trailer, const MeterFigures& f, size_t size) {
-  char balance[32] = "null";  // a damaged file may hold no number here
-  if (std::isfinite(v.balance)) std::snprintf(balance, sizeof balance, "%.9g", static_cast<double>(v.balance));
-  std::printf("{\"file_size\": %zu, \"payout_balance\": %s, \"meters\": [", size, balance);
-  for (int i = 0; i < kRecordMeterCount; ++i) std::printf("%s%d", i ? ", " : "", v.meters[i]);
-  std::printf("], \"trailer\": %s, \"games_paid\": %lld, \"continues_bought\": %lld, "
-              "\"stakes_taken\": %lld, \"prizes_won\": %lld, \"games_with_prize\": %lld, "
-              "\"return_to_player_percent\": %.2f}\n",
-              JsonString(trailer).c_str(), static_cast<long long>(f.gamesPaid),
-              static_cast<long long>(f.continuesBought), static_cast<long long>(f.stakesTaken),
-              static_cast<long long>(f.prizesWon), static_cast<long long>(f.gamesWithPrize),
-              f.returnToPlayer);
+  nlohmann::ordered_json doc;
+  doc["file_size"] = size;
+  if (std::isfinite(v.balance)) {
+    // The float as its nine digits give it, not as its widening to double would print.
+    char digits[32];
+    std::snprintf(digits, sizeof digits, "%.9g", static_cast<double>(v.balance));
+    doc["payout_balance"] = std::strtod(digits, nullptr);
+  } else {
+    doc["payout_balance"] = nullptr;  // a damaged file may hold no number here
+  }
+  doc["meters"] = std::vector<int32_t>(v.meters, v.meters + kRecordMeterCount);
+  doc["trailer"] = Latin1ToUtf8(trailer);
+  doc["games_paid"] = f.gamesPaid;
+  doc["continues_bought"] = f.continuesBought;
+  doc["stakes_taken"] = f.stakesTaken;
+  doc["prizes_won"] = f.prizesWon;
+  doc["games_with_prize"] = f.gamesWithPrize;
+  doc["return_to_player_percent"] = std::round(f.returnToPlayer * 100) / 100;
+  std::printf("%s\n", doc.dump().c_str());
 }
 
-void PrintText(const char* path, const RecordValues& v, const std::string& trailer,
+void PrintText(const std::string& path, const RecordValues& v, const std::string& trailer,
                const MeterFigures& f, size_t size) {
-  std::printf("Record file: %s (%zu bytes)\n", path, size);
+  std::printf("Record file: %s (%zu bytes)\n", path.c_str(), size);
   if (size < static_cast<size_t>(kRecordValuesSize))
     std::printf("Warning: the file is short; values past byte %zu read as 0\n", size);
-  std::printf("Payout balance: %.2f\n\nMeters:\n", static_cast<double>(v.balance));
+  std::printf("Payout balance: %.2f pence\n\nMeters:\n", static_cast<double>(v.balance));
   bool any = false;
   for (int i = 0; i < kRecordMeterCount; ++i) {
     if (v.meters[i] == 0) continue;
@@ -78,34 +98,30 @@ void PrintText(const char* path, const RecordValues& v, const std::string& trail
 }  // namespace
 
 int main(int argc, char** argv) {
-  const char* path = nullptr;
-  bool json = false;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--json") == 0) {
-      json = true;
-    } else if (std::strcmp(argv[i], "--help") == 0) {
-      std::fputs(kUsage, stdout);
-      return 0;
-    } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
-      std::fprintf(stderr, "quibblo-meters: unknown option %s\n%s", argv[i], kUsage);
-      return kExitUsage;
-    } else if (!path) {
-      path = argv[i];
-    } else {
-      std::fprintf(stderr, "quibblo-meters: one record file at a time\n%s", kUsage);
-      return kExitUsage;
-    }
-  }
-  if (!path) path = "data/morvane.rec";
+  CLI::App app("The operator's accounting report of the cabinet's record file.", "quibblo-meters");
+  app.footer(kFooter);
+  std::string path = "data/morvane.rec";
+  bool json = false, force = false;
+  app.add_option("FILE", path, "the record file the game keeps")->type_name("")->capture_default_str();
+  app.add_flag("--json", json, "print one JSON object instead of the text report");
+  app.add_flag("--force", force, "report a damaged or short file as far as its bytes go");
+  if (int code = cli::Parse(app, argc, argv); code >= 0) return code;
+
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    std::fprintf(stderr, "quibblo-meters: cannot read %s\n", path);
+    std::fprintf(stderr, "quibblo-meters: cannot read %s\n", path.c_str());
     return kExitUnreadable;
   }
   std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   if (in.bad()) {
-    std::fprintf(stderr, "quibblo-meters: cannot read %s\n", path);
+    std::fprintf(stderr, "quibblo-meters: cannot read %s\n", path.c_str());
     return kExitUnreadable;
+  }
+  std::string problem = RecordFileProblem(bytes.data(), bytes.size());
+  if (!problem.empty()) {
+    std::fprintf(stderr, "quibblo-meters: %s is not a record file: %s%s\n", path.c_str(), problem.c_str(),
+                 force ? " (reported anyway)" : "");
+    if (!force) return kExitNotARecord;
   }
   RecordValues values = DecodeRecord(bytes.data(), bytes.size());
   std::string trailer = RecordTrailer(bytes.data(), bytes.size());
@@ -114,5 +130,5 @@ int main(int argc, char** argv) {
     PrintJson(values, trailer, figures, bytes.size());
   else
     PrintText(path, values, trailer, figures, bytes.size());
-  return 0;
+  return problem.empty() ? 0 : kExitNotARecord;
 }

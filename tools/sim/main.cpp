@@ -1,8 +1,4 @@
-// quibblo-sim: the payout simulator.
-//   quibblo-sim --games N (--accuracy P | --accuracy-by-category FILE) [--offers POLICY]
-//               [--continue buy|never] [--seed S] [--balance X] [--csv FILE]
-//   quibblo-sim offer --row R --in-play I,J,... --offers-made K [--json]
-//   quibblo-sim targets --balance X --start S [--json]
+// quibblo-sim: the payout simulator, and the offer and targets queries.
 #include <unistd.h>
 
 #include <cctype>
@@ -15,25 +11,31 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
+#include "cli/cli.h"
 #include "game/model_game.h"
 #include "game/offer_rules.h"
 #include "game/payout.h"
 #include "game/state.h"
 #include "machine/meters.h"
 #include "shell/timers.h"
+#include "tools/sim/progress.h"
 #include "tools/sim/report.h"
 
 namespace {
-constexpr int kUsageError = 64;
 
-const char kUsage[] =
-    "usage: quibblo-sim --games N (--accuracy P | --accuracy-by-category FILE)\n"
-    "                   [--offers leave|take-first|take-if-above-mean]\n"
-    "                   [--continue buy|never] [--seed S] [--balance X] [--csv FILE]\n"
-    "       FILE: 24 numbers from 0 to 1, the chance of a right answer in categories 1 to 24\n"
-    "             (spaces or lines between them; \"#\" starts a comment)\n"
-    "       quibblo-sim offer --row R --in-play I,J,... --offers-made K [--json]\n"
-    "       quibblo-sim targets --balance X --start S [--json]\n";
+const char kFooter[] =
+    "The simulation prints name: value lines: the model player, then games, stakes and prizes\n"
+    "(pence), return_to_player_percent (prizes as a percentage of stakes, as quibblo-meters\n"
+    "shows it) and its 95% interval, games won, mean picks and questions, offers, continues,\n"
+    "the share of games in each payout band and prize row, and the final balance (pence).\n"
+    "On a terminal a progress bar on standard error shows the rate and the time left.\n"
+    "\n"
+    "Exit codes:\n"
+    "  0   done\n"
+    "  1   the CSV file cannot be written\n"
+    "  64  a malformed command line or value\n";
 
 struct UsageError {
   std::string message;
@@ -63,47 +65,6 @@ double ParseReal(const std::string& name, const char* text, double low, double h
   return v;
 }
 
-// Options as name -> value; every option takes a value except the flags listed.
-struct Options {
-  std::vector<std::pair<std::string, std::string>> values;
-  std::vector<std::string> flags;
-
-  Options(int argc, char** argv, int first, const std::vector<std::string>& known,
-          const std::vector<std::string>& knownFlags) {
-    for (int i = first; i < argc; ++i) {
-      std::string name = argv[i];
-      bool isFlag = false;
-      for (const std::string& f : knownFlags) isFlag |= f == name;
-      if (isFlag) {
-        flags.push_back(name);
-        continue;
-      }
-      bool isKnown = false;
-      for (const std::string& k : known) isKnown |= k == name;
-      if (!isKnown) Fail("unknown option \"" + name + "\"");
-      if (i + 1 >= argc) Fail(name + " needs a value");
-      for (auto& [n, v] : values)
-        if (n == name) Fail(name + " is given twice");
-      values.emplace_back(name, argv[++i]);
-    }
-  }
-  const char* Get(const std::string& name) const {
-    for (auto& [n, v] : values)
-      if (n == name) return v.c_str();
-    return nullptr;
-  }
-  const char* Need(const std::string& name) const {
-    const char* v = Get(name);
-    if (!v) Fail(name + " is required");
-    return v;
-  }
-  bool Has(const std::string& flag) const {
-    for (const std::string& f : flags)
-      if (f == flag) return true;
-    return false;
-  }
-};
-
 // The offer text with its pound byte shown as the UTF-8 pound sign.
 std::string ShownText(const char* text) {
   std::string out;
@@ -116,20 +77,17 @@ std::string ShownText(const char* text) {
   return out;
 }
 
-std::string JsonString(const std::string& s) {
-  std::string out = "\"";
-  for (char c : s) {
-    if (c == '"' || c == '\\') out += '\\';
-    out += c;
-  }
-  return out + "\"";
-}
+std::string JsonString(const std::string& s) { return nlohmann::json(s).dump(); }
 
-int OfferCommand(int argc, char** argv) {
-  Options o(argc, argv, 2, {"--row", "--in-play", "--offers-made"}, {"--json"});
-  PrizeRow = static_cast<int32_t>(ParseInteger("--row", o.Need("--row"), 0, kPrizeRowCount - 1));
-  lOffersMade = static_cast<int32_t>(ParseInteger("--offers-made", o.Need("--offers-made"), 0, 1000000));
-  std::string list = o.Need("--in-play");
+struct OfferArguments {
+  std::string row, inPlay, offersMade;
+  bool json = false;
+};
+
+int OfferCommand(const OfferArguments& o) {
+  PrizeRow = static_cast<int32_t>(ParseInteger("--row", o.row.c_str(), 0, kPrizeRowCount - 1));
+  lOffersMade = static_cast<int32_t>(ParseInteger("--offers-made", o.offersMade.c_str(), 0, 1000000));
+  const std::string& list = o.inPlay;
   for (uint8_t& f : ValueInPlay) f = 0;
   size_t pos = 0;
   while (pos < list.size()) {
@@ -147,7 +105,7 @@ int OfferCommand(int argc, char** argv) {
   FormatOfferText();
   int meter = OfferedValueMeter(static_cast<int32_t>(fOffer));
   std::string text = ShownText(OfferText);
-  if (o.Has("--json")) {
+  if (o.json) {
     std::printf("{\"lPrizeAvailableThisGame\": %d, \"fOffer\": %f, \"text\": %s, \"meter\": %d}\n",
                 lPrizeAvailableThisGame, static_cast<double>(fOffer), JsonString(text).c_str(), meter);
   } else {
@@ -159,10 +117,14 @@ int OfferCommand(int argc, char** argv) {
   return 0;
 }
 
-int TargetsCommand(int argc, char** argv) {
-  Options o(argc, argv, 2, {"--balance", "--start"}, {"--json"});
-  double balance = ParseReal("--balance", o.Need("--balance"), -3.0e38, 3.0e38);
-  int start = static_cast<int>(ParseInteger("--start", o.Need("--start"), 0, kTargetColumns - 1));
+struct TargetsArguments {
+  std::string balance, start;
+  bool json = false;
+};
+
+int TargetsCommand(const TargetsArguments& o) {
+  double balance = ParseReal("--balance", o.balance.c_str(), -3.0e38, 3.0e38);
+  int start = static_cast<int>(ParseInteger("--start", o.start.c_str(), 0, kTargetColumns - 1));
   int band = PayoutBandOf(static_cast<float>(balance));
   DealTargets(band, start);
   const char* names[] = {"band", "QuestionLevel", "ExtraLifeLevel", "PrizeLevel",
@@ -170,7 +132,7 @@ int TargetsCommand(int argc, char** argv) {
   int values[] = {band, GameTargets.QuestionLevel, GameTargets.ExtraLifeLevel,
                   GameTargets.PrizeLevel, GameTargets.OfferLevel, GameTargets.NoQuestionsLevel,
                   GameTargets.FreePickLevel};
-  bool json = o.Has("--json");
+  bool json = o.json;
   if (json) std::printf("{");
   for (int i = 0; i < 7; ++i) {
     if (json)
@@ -215,7 +177,7 @@ void ReadCategoryAccuracy(const char* path, double (&out)[kQuestionCategories]) 
 }
 
 OfferPolicy ParsePolicy(const char* text) {
-  if (!text || !std::strcmp(text, "leave")) return OfferPolicy::Leave;
+  if (!std::strcmp(text, "leave")) return OfferPolicy::Leave;
   if (!std::strcmp(text, "take-first")) return OfferPolicy::TakeFirst;
   if (!std::strcmp(text, "take-if-above-mean")) return OfferPolicy::TakeIfAboveMean;
   Fail(std::string("--offers must be leave, take-first or take-if-above-mean, not \"") + text + "\"");
@@ -230,42 +192,32 @@ const char* PolicyName(OfferPolicy p) {
   return "leave";
 }
 
-void ShowProgress(int64_t done, int64_t total) {
-  constexpr int kWidth = 40;
-  int filled = static_cast<int>(kWidth * done / total);
-  std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "########################################",
-               kWidth - filled, "", static_cast<int>(100 * done / total));
-  std::fflush(stderr);
-}
+struct SimulateArguments {
+  std::string games, accuracy, accuracyByCategory, offers = "leave", cont = "buy", seed = "1", balance = "0", csv;
+};
 
-int SimulateCommand(int argc, char** argv) {
-  Options o(argc, argv, 1,
-            {"--games", "--accuracy", "--accuracy-by-category", "--offers", "--continue", "--seed", "--balance",
-             "--csv"},
-            {});
-  int64_t games = ParseInteger("--games", o.Need("--games"), 1, 1000000000000LL);
+int SimulateCommand(const SimulateArguments& o) {
+  if (o.games.empty()) Fail("--games is required");
+  if (o.accuracy.empty() == o.accuracyByCategory.empty()) Fail("give --accuracy or --accuracy-by-category (one of them)");
+  int64_t games = ParseInteger("--games", o.games.c_str(), 1, 1000000000000LL);
   ModelPlayer player;
-  const char* byCategory = o.Get("--accuracy-by-category");
-  if (byCategory && o.Get("--accuracy")) Fail("give --accuracy or --accuracy-by-category, not both");
-  if (byCategory) {
-    ReadCategoryAccuracy(byCategory, player.categoryAccuracy);
+  if (!o.accuracyByCategory.empty()) {
+    ReadCategoryAccuracy(o.accuracyByCategory.c_str(), player.categoryAccuracy);
     player.byCategory = true;
   } else {
-    player.accuracy = ParseReal("--accuracy", o.Need("--accuracy"), 0.0, 1.0);
+    player.accuracy = ParseReal("--accuracy", o.accuracy.c_str(), 0.0, 1.0);
   }
-  player.offers = ParsePolicy(o.Get("--offers"));
-  const char* cont = o.Get("--continue");
-  if (cont && std::strcmp(cont, "buy") && std::strcmp(cont, "never"))
-    Fail(std::string("--continue must be buy or never, not \"") + cont + "\"");
-  player.buysContinue = !cont || !std::strcmp(cont, "buy");
-  uint32_t seed = o.Get("--seed") ? static_cast<uint32_t>(ParseInteger("--seed", o.Get("--seed"), 0, 4294967295LL)) : 1;
-  float balance = o.Get("--balance") ? static_cast<float>(ParseReal("--balance", o.Get("--balance"), -1e9, 1e9)) : 0.0f;
+  player.offers = ParsePolicy(o.offers.c_str());
+  if (o.cont != "buy" && o.cont != "never") Fail("--continue must be buy or never, not \"" + o.cont + "\"");
+  player.buysContinue = o.cont == "buy";
+  uint32_t seed = static_cast<uint32_t>(ParseInteger("--seed", o.seed.c_str(), 0, 4294967295LL));
+  float balance = static_cast<float>(ParseReal("--balance", o.balance.c_str(), -1e9, 1e9));
 
   std::FILE* csv = nullptr;
-  if (const char* path = o.Get("--csv")) {
-    csv = std::fopen(path, "w");
+  if (!o.csv.empty()) {
+    csv = std::fopen(o.csv.c_str(), "w");
     if (!csv) {
-      std::fprintf(stderr, "quibblo-sim: cannot write %s: %s\n", path, std::strerror(errno));
+      std::fprintf(stderr, "quibblo-sim: cannot write %s: %s\n", o.csv.c_str(), std::strerror(errno));
       return 1;
     }
     std::fprintf(csv, "game,band,row,prize,stakes,won,picks,questions,offers_made,offers_taken,continued,balance\n");
@@ -280,8 +232,9 @@ int SimulateCommand(int argc, char** argv) {
   int64_t batches = games >= 50 ? 50 : games;
   int64_t batchSize = games / batches;
   bool progress = isatty(fileno(stderr));
-  int64_t step = games / 200 > 0 ? games / 200 : 1;
+  ProgressBar bar(stderr, games);
   auto started = std::chrono::steady_clock::now();
+  auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(); };
   for (int64_t g = 1; g <= games; ++g) {
     ModelGameResult r = PlayModelGame(player);
     totals.Add(r);
@@ -290,11 +243,11 @@ int SimulateCommand(int argc, char** argv) {
       std::fprintf(csv, "%lld,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%.2f\n", static_cast<long long>(g), r.band,
                    r.row, r.prize, r.stakes, r.won ? 1 : 0, r.picks, r.questions, r.offersMade,
                    r.offersTaken, r.continued ? 1 : 0, static_cast<double>(r.balanceAfter));
-    if (progress && (g % step == 0 || g == games)) ShowProgress(g, games);
+    if (progress) bar.Update(g, elapsed());
   }
   totals.CloseBatch();
-  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  if (progress) std::fprintf(stderr, "\n");
+  double seconds = elapsed();
+  if (progress) bar.Finish(games, seconds);
   if (csv && std::fclose(csv) != 0) {
     std::fprintf(stderr, "quibblo-sim: the CSV file could not be written completely\n");
     return 1;
@@ -319,16 +272,53 @@ int SimulateCommand(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  CLI::App app("The payout simulator: many games through the game's own rule functions, with a model "
+               "player. Also what the bank would offer (offer) and which targets a balance deals (targets).",
+               "quibblo-sim");
+  app.footer(kFooter);
+  app.require_subcommand(0, 1);
+  SimulateArguments s;
+  app.add_option("--games", s.games, "games to play, 1 to 10^12 (required)")->type_name("N");
+  app.add_option("--accuracy", s.accuracy, "the model player's chance of answering a question right, "
+                                           "0 to 1 (this or --accuracy-by-category)")->type_name("P");
+  app.add_option("--accuracy-by-category", s.accuracyByCategory,
+                 "a file of 24 numbers from 0 to 1, the chance of a right answer in categories 1 to 24 "
+                 "(spaces or lines between them; \"#\" starts a comment)")->type_name("FILE");
+  app.add_option("--offers", s.offers, "the model player's way with the bank's offers: leave, take-first "
+                                       "or take-if-above-mean")->type_name("POLICY")->capture_default_str();
+  app.add_option("--continue", s.cont, "buy a continue when out of lives and the credit allows it, or "
+                                       "never")->type_name("buy|never")->capture_default_str();
+  app.add_option("--seed", s.seed, "the random seed, 0 to 4294967295; the same seed plays the same games")
+      ->type_name("S")->capture_default_str();
+  app.add_option("--balance", s.balance, "the payout balance to start from, in pence")
+      ->type_name("X")->capture_default_str();
+  app.add_option("--csv", s.csv, "also write one line a game to FILE")->type_name("FILE");
+
+  OfferArguments offer;
+  CLI::App* offerCommand = app.add_subcommand("offer", "what the bank would offer: prints lPrizeAvailableThisGame, "
+                                                       "fOffer (pence), text and meter");
+  offerCommand->add_option("--row", offer.row, "the prize row, 0 to 3")->type_name("R")->required();
+  offerCommand->add_option("--in-play", offer.inPlay, "the prize-row indexes (0 to 19) still in play, "
+                                                      "comma-separated; may be empty")
+      ->type_name("I,J,...")->required();
+  offerCommand->add_option("--offers-made", offer.offersMade, "offers made already this game")
+      ->type_name("K")->required();
+  offerCommand->add_flag("--json", offer.json, "print one JSON object with the same keys");
+
+  TargetsArguments targets;
+  CLI::App* targetsCommand = app.add_subcommand("targets", "the payout band of a balance and the six target "
+                                                           "levels dealt from a start column");
+  targetsCommand->add_option("--balance", targets.balance, "the payout balance, in pence")
+      ->type_name("X")->required();
+  targetsCommand->add_option("--start", targets.start, "the start column, 0 to 6")->type_name("S")->required();
+  targetsCommand->add_flag("--json", targets.json, "print one JSON object with the same keys");
+
+  if (int code = cli::Parse(app, argc, argv); code >= 0) return code;
   try {
-    if (argc >= 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
-      std::fputs(kUsage, stdout);
-      return 0;
-    }
-    if (argc >= 2 && !std::strcmp(argv[1], "offer")) return OfferCommand(argc, argv);
-    if (argc >= 2 && !std::strcmp(argv[1], "targets")) return TargetsCommand(argc, argv);
-    return SimulateCommand(argc, argv);
+    if (offerCommand->parsed()) return OfferCommand(offer);
+    if (targetsCommand->parsed()) return TargetsCommand(targets);
+    return SimulateCommand(s);
   } catch (const UsageError& e) {
-    std::fprintf(stderr, "quibblo-sim: %s\n%s", e.message.c_str(), kUsage);
-    return kUsageError;
+    return cli::Fail(app, e.message);
   }
 }

@@ -56,8 +56,8 @@ void PrintTotals(std::FILE* out, const SimTotals& t, float finalBalance) {
   std::fprintf(out, "games: %lld\n", static_cast<long long>(t.games));
   std::fprintf(out, "stakes: %lld\n", static_cast<long long>(t.stakes));
   std::fprintf(out, "prizes: %lld\n", static_cast<long long>(t.prizes));
-  std::fprintf(out, "return_to_player: %.4f\n", ReturnToPlayer(t));
-  std::fprintf(out, "return_to_player_ci95: %.4f %.4f\n", ci.low, ci.high);
+  std::fprintf(out, "return_to_player_percent: %.2f\n", 100 * ReturnToPlayer(t));
+  std::fprintf(out, "return_to_player_percent_ci95: %.2f %.2f\n", 100 * ci.low, 100 * ci.high);
   std::fprintf(out, "games_won: %lld (%.4f)\n", static_cast<long long>(t.won), Share(t.won, t.games));
   std::fprintf(out, "mean_picks: %.3f\n", Share(t.picks, t.games));
   std::fprintf(out, "mean_questions: %.3f\n", Share(t.questions, t.games));

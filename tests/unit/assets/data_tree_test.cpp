@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -256,8 +257,20 @@ TEST_F(DataTree, EveryClipOpensWithItsFramesAndOneCarriesSound) {
     ASSERT_NE(first, nullptr);
     EXPECT_LE(first->width, 800);
     EXPECT_LE(std::abs(first->height), 600);
-    EXPECT_NE(AVIStreamGetFrame(reader, 74), nullptr);
+    auto bits = [](const DibHeader* h) {
+      const uint8_t* p = reinterpret_cast<const uint8_t*>(h) + h->size;
+      return std::vector<uint8_t>(p, p + h->sizeImage);
+    };
+    std::vector<uint8_t> opening = bits(first);
+    EXPECT_GT(std::set<uint8_t>(opening.begin(), opening.end()).size(), 4u) << "a picture, not a blank";
+    const DibHeader* last = AVIStreamGetFrame(reader, 74);
+    ASSERT_NE(last, nullptr);
+    EXPECT_NE(bits(last), opening) << "the clip moves";
     EXPECT_EQ(AVIStreamGetFrame(reader, 75), nullptr);
+    // Bit-exact writing leaves out the encoder's name and version.
+    std::ifstream in(TreeRoot() / name, std::ios::binary);
+    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_EQ(bytes.find("Lavf"), std::string::npos);
     AVIStreamGetFrameClose(reader);
     AVIStreamRelease(video);
     AVIFileRelease(file);

@@ -1,4 +1,5 @@
 #include "machine/meter_table.h"
+#include "machine/record_format.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +21,8 @@ TEST(MeterTable, NamesTheAmountEachMeterCounts) {
   EXPECT_EQ(MeterMeaning(31), "games with a top prize of \xC2\xA3" "5.00");
   EXPECT_EQ(MeterMeaning(69), "no-questions bonus on pick 19");
   EXPECT_EQ(MeterMeaning(83), "first bank offer on pick 18");
-  EXPECT_EQ(MeterMeaning(447), "games with the player's box 19");
+  EXPECT_EQ(MeterMeaning(428), "games with the player's box BOX 1");
+  EXPECT_EQ(MeterMeaning(447), "games with the player's box BOX 20");
   for (int unused : {32, 49, 66, 84, 298, 411, 426, 427}) EXPECT_EQ(MeterMeaning(unused), "") << unused;
 }
 
@@ -39,3 +41,19 @@ TEST(MeterTable, DerivedFiguresCountContinuesAsStakes) {
   EXPECT_EQ(ReportMoney(-150), "-\xC2\xA3" "1.50");
 }
 }  // namespace
+
+TEST(RecordFile, WhatTheGameWritesIsARecordFileAndLittleElseIs) {
+  RecordValues v;
+  v.balance = -12.5f;
+  v.meters[0] = 7;
+  std::vector<uint8_t> file = EncodeRecord(v, RecordDateText(2026, 12, 8));
+  EXPECT_EQ(file.size(), RecordFileSize());
+  EXPECT_EQ(RecordFileProblem(file.data(), file.size()), "");
+  std::vector<uint8_t> other = file;
+  other[kRecordValuesSize] = 'q';  // the version text changed by one letter
+  EXPECT_NE(RecordFileProblem(other.data(), other.size()), "");
+  other = file;
+  other.push_back('\n');
+  EXPECT_NE(RecordFileProblem(other.data(), other.size()), "");
+  EXPECT_NE(RecordFileProblem(file.data(), kRecordValuesSize), "");
+}

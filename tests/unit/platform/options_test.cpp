@@ -1,4 +1,8 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
 
 #include "platform/options.h"
 
@@ -20,6 +24,28 @@ TEST(Options, PlatformSwitches) {
   EXPECT_EQ(Options.clockStart, 0u);
 }
 
+TEST(Options, ValuesJoinedOrSeparate) {
+  char script[] = "/tmp/quibblo-options-XXXXXX";
+  int fd = mkstemp(script);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(write(fd, "10 close\n", 9), 9);
+  close(fd);
+  EXPECT_EQ(Parse({"--monkey=17", std::string("--touches=").append(script).c_str(), "--virtual-clock", "250"}), -1);
+  EXPECT_EQ(Options.monkeySeed, 17u);
+  EXPECT_EQ(Options.script.size(), 1u);
+  EXPECT_EQ(Options.clockStart, 250u);
+  EXPECT_EQ(Parse({"--monkey", "18", "--touches", script, "--virtual-clock=251"}), -1);
+  EXPECT_EQ(Options.monkeySeed, 18u);
+  EXPECT_EQ(Options.script.size(), 1u);
+  EXPECT_EQ(Options.clockStart, 251u);
+  unlink(script);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(Parse({"--help"}), 0);
+  std::string help = testing::internal::GetCapturedStdout();
+  for (const char* part : {"--touches FILE", "--monkey SEED", "Exit codes:", "64", "<ms> touch <x> <y>"})
+    EXPECT_NE(help.find(part), std::string::npos) << part;
+}
+
 TEST(Options, MalformedOptionsExitWithUsageCode) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(Parse({"--bogus"}), 64);
@@ -28,6 +54,9 @@ TEST(Options, MalformedOptionsExitWithUsageCode) {
   EXPECT_EQ(Parse({"--virtual-clock=12x"}), 64);
   EXPECT_EQ(Parse({"--virtual-clock=4294967296"}), 64);
   EXPECT_EQ(Parse({"--touches"}), 64);
+  EXPECT_EQ(Parse({"--touches="}), 64);
+  EXPECT_EQ(Parse({"--monkey="}), 64);
+  EXPECT_EQ(Parse({"--windowed", "stray"}), 64);
   EXPECT_EQ(Parse({"--touches", "/nonexistent/script.txt"}), 64);
   testing::internal::GetCapturedStderr();
 }
