@@ -1,5 +1,7 @@
 // quibblo-credit: the credit server and the operator's commands on its ledger.
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -13,9 +15,12 @@ using namespace credit;
 namespace {
 constexpr int kExitRefused = 1;
 constexpr int kExitUsage = 64;
+constexpr int kExitUnsettled = 75;  // the disk failed: whether it was booked the next start tells
+constexpr double kSettleSeconds = 20;
 
 const char kUsage[] =
-    "usage: quibblo-credit serve [--db PATH]\n"
+    "usage: quibblo-credit serve [--db PATH] [--game-uid UID] [--payout-cap PENCE]\n"
+    "                            [--idle-timeout SECONDS]\n"
     "       quibblo-credit insert AMOUNT [--db PATH]\n"
     "       quibblo-credit collect [--db PATH]\n"
     "       quibblo-credit status [--db PATH] [--json]\n"
@@ -25,7 +30,16 @@ struct Arguments {
   std::string command, db = "credit.db";
   std::vector<std::string> positional;
   bool json = false;
+  ServeOptions serve;
+  bool serveOptions = false;
 };
+
+bool Number(const char* text, long long low, long long high, long long& value) {
+  char* end = nullptr;
+  errno = 0;
+  value = std::strtoll(text, &end, 10);
+  return *text && !*end && errno == 0 && value >= low && value <= high;
+}
 
 int Usage(const char* problem) {
   if (problem) std::fprintf(stderr, "quibblo-credit: %s\n", problem);
@@ -39,6 +53,14 @@ bool ParseArguments(int argc, char** argv, Arguments& a, std::string& problem) {
     if (arg == "--db") {
       if (++i >= argc || !*argv[i]) return problem = "--db needs a path", false;
       a.db = argv[i];
+    } else if (arg == "--game-uid" || arg == "--payout-cap" || arg == "--idle-timeout") {
+      long long v = 0;
+      if (++i >= argc || !Number(argv[i], arg == "--idle-timeout" ? 1 : 0, 2147483647, v))
+        return problem = arg + " needs a whole number", false;
+      if (arg == "--game-uid") a.serve.gameUid = static_cast<int>(v);
+      if (arg == "--payout-cap") a.serve.payoutCap = v;
+      if (arg == "--idle-timeout") a.serve.idleSeconds = static_cast<double>(v);
+      a.serveOptions = true;
     } else if (arg == "--help") {
       a.command = arg;
     } else if (arg == "--json") {
@@ -54,9 +76,10 @@ bool ParseArguments(int argc, char** argv, Arguments& a, std::string& problem) {
   return true;
 }
 
-bool OpenLedger(Ledger& ledger, const std::string& path) {
+bool OpenLedger(Ledger& ledger, const std::string& path, bool readOnly = false) {
   std::string error;
-  if (ledger.Open(path, error)) return true;
+  ledger.SetSettleSeconds(kSettleSeconds);
+  if (ledger.Open(path, error, readOnly)) return true;
   std::fprintf(stderr, "quibblo-credit: ledger %s: %s\n", path.c_str(), error.c_str());
   return false;
 }
@@ -70,7 +93,7 @@ int Insert(const Arguments& a) {
   Decision d = ledger.Apply(Source::Operator, Movement::Insert, amount);
   if (!d.accepted) {
     std::fprintf(stderr, "quibblo-credit: insert refused: %s\n", d.reason.c_str());
-    return kExitRefused;
+    return d.unsettled ? kExitUnsettled : kExitRefused;
   }
   std::printf("credit: %lld\n", static_cast<long long>(d.after.credit));
   return 0;
@@ -84,7 +107,7 @@ int Collect(const Arguments& a) {
   Decision d = ledger.Apply(Source::Operator, Movement::Collect, 0, &before);
   if (!d.accepted) {
     std::fprintf(stderr, "quibblo-credit: collect refused: %s\n", d.reason.c_str());
-    return kExitRefused;
+    return d.unsettled ? kExitUnsettled : kExitRefused;
   }
   std::printf("%lld\n", static_cast<long long>(before.bank + before.payoutDue));
   return 0;
@@ -94,7 +117,7 @@ int Status(const Arguments& a) {
   if (!a.positional.empty()) return Usage("status takes no arguments");
   Ledger ledger;
   Balances b;
-  if (!OpenLedger(ledger, a.db) || !ledger.Read(b)) return kExitRefused;
+  if (!OpenLedger(ledger, a.db, true) || !ledger.Read(b)) return kExitRefused;
   auto n = [](int64_t v) { return static_cast<long long>(v); };
   if (a.json)
     std::printf("{\"credit\": %lld, \"bank\": %lld, \"payout_due\": %lld}\n", n(b.credit),
@@ -109,7 +132,7 @@ int ShowLedger(const Arguments& a) {
   if (!a.positional.empty()) return Usage("ledger takes no arguments");
   Ledger ledger;
   std::vector<JournalRow> rows;
-  if (!OpenLedger(ledger, a.db) || !ledger.Journal(rows)) return kExitRefused;
+  if (!OpenLedger(ledger, a.db, true) || !ledger.Journal(rows)) return kExitRefused;
   auto n = [](int64_t v) { return static_cast<long long>(v); };
   if (a.json) std::fputs("[", stdout);
   for (size_t i = 0; i < rows.size(); ++i) {
@@ -142,9 +165,11 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (a.command == "serve") {
-    if (!a.positional.empty() || a.json) return Usage("serve takes only --db");
-    return Serve(a.db);
+    if (!a.positional.empty() || a.json) return Usage("serve takes only --db and its own options");
+    a.serve.db = a.db;
+    return Serve(a.serve);
   }
+  if (a.serveOptions) return Usage("--game-uid, --payout-cap and --idle-timeout are for serve");
   if (a.command == "insert") return Insert(a);
   if (a.command == "collect") return Collect(a);
   if (a.command == "status") return Status(a);
