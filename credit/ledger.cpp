@@ -268,7 +268,9 @@ namespace {
 // recovery can find them. A commit written over them, even one whose sync fails, ends the log
 // before them for good.
 bool Overwrite(sqlite3* db) {
-  if (sqlite3_exec(db, "BEGIN IMMEDIATE; UPDATE balances SET credit = credit WHERE id = 1",
+  // SQLite skips a write that changes nothing: change the page, then put it back.
+  if (sqlite3_exec(db, "BEGIN IMMEDIATE; UPDATE balances SET credit = credit + 1 WHERE id = 1;"
+                   " UPDATE balances SET credit = credit - 1 WHERE id = 1",
                    nullptr, nullptr, nullptr) != SQLITE_OK) {
     sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     return false;
