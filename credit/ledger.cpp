@@ -229,6 +229,7 @@ bool StepDone(sqlite3_stmt* s) {
 }  // namespace
 
 Decision Ledger::Apply(Source source, Movement movement, int64_t amount, Balances* beforeOut) {
+  if (readOnly_) return Refuse("ledger opened read-only");
   if (!StepDone(begin_)) return Refuse("ledger busy");
   Balances before;
   if (!Read(before)) {
@@ -255,11 +256,15 @@ Decision Ledger::Apply(Source source, Movement movement, int64_t amount, Balance
     return Refuse("ledger error");
   }
   int64_t rowId = sqlite3_last_insert_rowid(db_);
-  if (!StepDone(commit_)) {
+  if (sqlite3_step(commit_) != SQLITE_DONE) {
+    // A write that failed (a full disk) left no whole commit in the log; after a failed sync
+    // (or later) the log may hold all of it.
+    int failure = sqlite3_extended_errcode(db_);
     JournalRow row{"", source == Source::Game ? "game" : "operator", MovementName(movement), amount,
                    before, d.after};
-    return Settle(row, rowId, d);
+    return Settle(row, rowId, d, failure == SQLITE_FULL || failure == SQLITE_IOERR_WRITE);
   }
+  sqlite3_reset(commit_);
   return d;
 }
 
@@ -315,7 +320,15 @@ bool Ledger::HasRow(int64_t rowId, const JournalRow& r, bool& found) {
   return rc == SQLITE_ROW || rc == SQLITE_DONE;
 }
 
-Decision Ledger::Settle(const JournalRow& row, int64_t rowId, const Decision& hoped) {
+Decision Ledger::Settle(const JournalRow& row, int64_t rowId, const Decision& hoped, bool neverWhole) {
+  if (neverWhole) {
+    // Nothing for a recovery to find: refused at once, and the server goes on reading (it may
+    // be a full disk for a while).
+    std::fprintf(stderr, "quibblo-credit: ledger commit failed (%s), not booked, refused: %s\n",
+                 sqlite3_errmsg(db_), Describe(row).c_str());
+    Exec("ROLLBACK");
+    return Refuse("ledger error");
+  }
   std::fprintf(stderr, "quibblo-credit: ledger commit failed (%s) for %s; learning whether it was booked\n",
                sqlite3_errmsg(db_), Describe(row).c_str());
   // Should we die before we know, the next start says what became of it.

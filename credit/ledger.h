@@ -69,7 +69,7 @@ class Ledger {
   bool Prepare();
   bool Connect(std::string& error, bool prepare = true);
   void Disconnect();
-  Decision Settle(const JournalRow& row, int64_t rowId, const Decision& hoped);
+  Decision Settle(const JournalRow& row, int64_t rowId, const Decision& hoped, bool neverWhole);
   bool HasRow(int64_t rowId, const JournalRow& row, bool& found);
   void ReportUnsettled();
   std::string path_;

@@ -1,5 +1,5 @@
-"""A refusal is final: sync failures injected into the ledger's files (a preloaded shim) while
-the game and the operator move money, each followed by kill -9 and a restart. A command
+"""A refusal is final: sync failures (and now and then writes failing as on a full disk)
+injected into the ledger's files by a preloaded shim while the game and the operator move money, each followed by kill -9 and a restart. A command
 answered "done" is in the journal, one refused (FAIL, exit 1) is not, and one that got no
 answer is either there and reported at start-up as recovered, or reported as not booked."""
 import os
@@ -46,9 +46,9 @@ class CreditFsyncTest(unittest.TestCase):
         peer.Client.close_all()
         shutil.rmtree(self.dir, ignore_errors=True)
 
-    def arm(self, remaining, delay_ms=0):
+    def arm(self, remaining, delay_ms=0, kind="sync"):
         with open(self.control, "w") as f:
-            f.write("%d %d %d\n" % (remaining, delay_ms, self.injected))
+            f.write("%d %d %d %s\n" % (remaining, delay_ms, self.injected, kind))
 
     def count_injected(self):
         with open(self.control) as f:
@@ -87,6 +87,8 @@ class CreditFsyncTest(unittest.TestCase):
             killer.join()
         if reply is None:
             return "unknown"
+        if self.full_disk:  # nothing can be written, yet the balances are still read out
+            self.assertTrue(client.ask("CGET").startswith("CTEL,"))
         return "refused" if reply.startswith("FAIL,") else "done"
 
     def test_sync_failures_then_kill_nine(self):
@@ -99,10 +101,12 @@ class CreditFsyncTest(unittest.TestCase):
             kind = rng.choice(["BADD", "CUSE", "CADD", "insert", "collect"])
             amount = 50 if kind == "CUSE" else rng.randint(1, 400)
             faults = rng.choice([1, 2, 3, -1])
-            delay = rng.choice([0, 0, 120])
+            fault_kind = rng.choice(["sync"] * 4 + ["write"])
+            delay = rng.choice([0, 0, 120]) if fault_kind == "sync" else 0
             # Now and then the server dies while it learns the ledger's state, unanswered.
             kill_after = rng.uniform(0.05, 0.5) if delay and kind in ("BADD", "CUSE", "CADD") else None
-            self.arm(faults, delay)
+            self.full_disk = fault_kind == "write" and faults < 0
+            self.arm(faults, delay, fault_kind)
             if kind in ("insert", "collect"):
                 outcome = self.operator(*([kind, str(amount)] if kind == "insert" else [kind]))
             else:
@@ -114,7 +118,7 @@ class CreditFsyncTest(unittest.TestCase):
             kills += 1
             report = self.start()
             after = peer.check_ledger(self, self.db)
-            label = "round %d: %s %d with %d faults, %s" % (round_, kind, amount, faults, outcome)
+            label = "round %d: %s %d with %d %s faults, %s" % (round_, kind, amount, faults, fault_kind, outcome)
             self.assertEqual(after[:len(rows)], rows, label)  # nothing before it changed
             added = after[len(rows):]
             self.assertLessEqual(len(added), 1, label)
@@ -137,7 +141,7 @@ class CreditFsyncTest(unittest.TestCase):
             outcomes[outcome] = outcomes.get(outcome, 0) + 1
             rows = after
         self.kill()
-        print("\n%d rounds, %d sync faults injected, %d kill -9, outcomes %s, start-up reports %s, "
+        print("\n%d rounds, %d faults injected, %d kill -9, outcomes %s, start-up reports %s, "
               "%d journal rows" % (ROUNDS, self.injected, kills, outcomes, reports, len(rows)))
         self.assertGreater(self.injected, ROUNDS)
         self.assertGreater(outcomes.get("refused", 0), 0)

@@ -1,8 +1,9 @@
-// LD_PRELOAD shim for the tests: makes fsync and fdatasync fail with EIO on chosen files, on
-// demand. QUIBBLO_FSYNC_TARGET is a path prefix (the ledger: its -wal and -shm share it);
-// QUIBBLO_FSYNC_CONTROL a file holding "remaining delay_ms injected": while remaining is not 0
-// each sync of a target file fails (a negative remaining fails them all), after delay_ms, and
-// counts itself in injected. Several processes may share one control file.
+// LD_PRELOAD shim for the tests: makes fsync and fdatasync fail with EIO, or writes fail with
+// ENOSPC as on a full disk, on chosen files, on demand. QUIBBLO_FSYNC_TARGET is a path prefix
+// (the ledger: its -wal and -shm share it); QUIBBLO_FSYNC_CONTROL a file holding
+// "remaining delay_ms injected [write]": while remaining is not 0 each sync (or with "write",
+// each write) of a target file fails (a negative remaining fails them all), after delay_ms,
+// and counts itself in injected. Several processes may share one control file.
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -14,7 +15,9 @@
 #include <time.h>
 #include <unistd.h>
 
-static int Inject(int fd) {
+enum Kind { kSync, kWrite };
+
+static int Inject(int fd, enum Kind kind) {
   const char* target = getenv("QUIBBLO_FSYNC_TARGET");
   const char* control = getenv("QUIBBLO_FSYNC_CONTROL");
   if (!target || !control || !*target) return 0;
@@ -29,11 +32,13 @@ static int Inject(int fd) {
   flock(c, LOCK_EX);
   char text[128] = {0};
   long remaining = 0, delay = 0, injected = 0;
+  char which[16] = "sync";
   ssize_t got = pread(c, text, sizeof text - 1, 0);
-  int fail = got > 0 && sscanf(text, "%ld %ld %ld", &remaining, &delay, &injected) >= 1 && remaining != 0;
+  int fail = got > 0 && sscanf(text, "%ld %ld %ld %15s", &remaining, &delay, &injected, which) >= 1 &&
+             remaining != 0 && (strcmp(which, "write") == 0) == (kind == kWrite);
   if (fail) {
-    int length = snprintf(text, sizeof text, "%ld %ld %ld\n", remaining > 0 ? remaining - 1 : remaining,
-                          delay, injected + 1);
+    int length = snprintf(text, sizeof text, "%ld %ld %ld %s\n", remaining > 0 ? remaining - 1 : remaining,
+                          delay, injected + 1, which);
     if (ftruncate(c, 0) != 0 || pwrite(c, text, (size_t)length, 0) != length) fail = 0;
   }
   close(c);  // and the lock with it
@@ -47,13 +52,28 @@ static int Inject(int fd) {
 int fsync(int fd) {
   static int (*real)(int);
   if (!real) real = (int (*)(int))dlsym(RTLD_NEXT, "fsync");
-  if (Inject(fd)) return errno = EIO, -1;
+  if (Inject(fd, kSync)) return errno = EIO, -1;
   return real(fd);
 }
 
 int fdatasync(int fd) {
   static int (*real)(int);
   if (!real) real = (int (*)(int))dlsym(RTLD_NEXT, "fdatasync");
-  if (Inject(fd)) return errno = EIO, -1;
+  if (Inject(fd, kSync)) return errno = EIO, -1;
   return real(fd);
+}
+
+// Only the ledger's own writes: never the control file's, nor a pipe's.
+ssize_t pwrite64(int fd, const void* data, size_t size, off_t offset) {
+  static ssize_t (*real)(int, const void*, size_t, off_t);
+  if (!real) real = (ssize_t (*)(int, const void*, size_t, off_t))dlsym(RTLD_NEXT, "pwrite64");
+  if (Inject(fd, kWrite)) return errno = ENOSPC, -1;
+  return real(fd, data, size, offset);
+}
+
+ssize_t pwrite(int fd, const void* data, size_t size, off_t offset) {
+  static ssize_t (*real)(int, const void*, size_t, off_t);
+  if (!real) real = (ssize_t (*)(int, const void*, size_t, off_t))dlsym(RTLD_NEXT, "pwrite");
+  if (Inject(fd, kWrite)) return errno = ENOSPC, -1;
+  return real(fd, data, size, offset);
 }
