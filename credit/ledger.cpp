@@ -1,8 +1,18 @@
 #include "credit/ledger.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+#include <tuple>
 
 #include "credit/protocol.h"
 
@@ -45,7 +55,7 @@ const char* MovementName(Movement movement) {
   return "?";
 }
 
-Decision Decide(Movement movement, int64_t amount, const Balances& before) {
+Decision Decide(Movement movement, int64_t amount, const Balances& before, int64_t payoutCap) {
   if (movement != Movement::Collect && (amount < 1 || amount > kMaxAmount))
     return Refuse("bad amount");
   Decision d;
@@ -60,8 +70,12 @@ Decision Decide(Movement movement, int64_t amount, const Balances& before) {
       a.bank -= amount - fromCredit;
       break;
     }
-    case Movement::AddBank: AddCapped(a.bank, amount, a.payoutDue); break;
-    case Movement::AddCredit: AddCapped(a.credit, amount, a.payoutDue); break;
+    case Movement::AddBank:
+    case Movement::AddCredit:
+      AddCapped(movement == Movement::AddBank ? a.bank : a.credit, amount, a.payoutDue);
+      if (a.payoutDue > payoutCap && a.payoutDue > before.payoutDue)
+        return Refuse("payout limit reached");
+      break;
     case Movement::Insert:
       if (before.credit + amount > kMaxReading) return Refuse("credit would exceed 9999");
       a.credit += amount;
@@ -74,26 +88,111 @@ Decision Decide(Movement movement, int64_t amount, const Balances& before) {
   return d;
 }
 
-Ledger::~Ledger() {
-  for (sqlite3_stmt* s : {select_, update_, insert_, begin_, commit_}) sqlite3_finalize(s);
+Ledger::~Ledger() { Disconnect(); }
+
+void Ledger::Disconnect() {
+  for (sqlite3_stmt** s : {&select_, &update_, &insert_, &begin_, &commit_}) {
+    sqlite3_finalize(*s);
+    *s = nullptr;
+  }
   if (db_) sqlite3_close(db_);
+  db_ = nullptr;
 }
 
 bool Ledger::Exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
 
-bool Ledger::Open(const std::string& path, std::string& error) {
-  if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-      SQLITE_OK) {
+namespace {
+// The ledger and SQLite's files beside it (which SQLite makes with the ledger's mode) are the
+// owner's alone.
+bool MakePrivate(const std::string& path, std::string& error) {
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    error = std::strerror(errno);
+    return false;
+  }
+  close(fd);
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+    struct stat st {};
+    std::string file = path + suffix;
+    if (stat(file.c_str(), &st) == 0 && (st.st_mode & 077) && chmod(file.c_str(), st.st_mode & 0700) != 0) {
+      error = "cannot make " + file + " private: " + std::strerror(errno);
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string UnsettledPath(const std::string& path) { return path + "-unsettled"; }
+
+std::string Describe(const JournalRow& r) {
+  char text[256];
+  std::snprintf(text, sizeof text, "%s %s %" PRId64 " (credit %" PRId64 " -> %" PRId64 ", bank %" PRId64
+                " -> %" PRId64 ", due %" PRId64 " -> %" PRId64 ")",
+                r.source.c_str(), r.command.c_str(), r.amount, r.before.credit, r.after.credit,
+                r.before.bank, r.after.bank, r.before.payoutDue, r.after.payoutDue);
+  return text;
+}
+}  // namespace
+
+namespace {
+// The ledger as an SQLite URI that reads it without any file of its own beside it.
+std::string ImmutableUri(const std::string& path) {
+  std::string uri = "file:";
+  for (unsigned char c : path) {
+    if (c == '?' || c == '#' || c == '%' || c < 0x20 || c >= 0x7f) {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", c);
+      uri += hex;
+    } else {
+      uri += static_cast<char>(c);
+    }
+  }
+  return uri + "?immutable=1";
+}
+
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0;
+}
+}  // namespace
+
+bool Ledger::Connect(std::string& error, bool prepare) {
+  int flags = readOnly_ ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+  bool opened = sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr) == SQLITE_OK;
+  // A reader that may not write the folder cannot make the log's index. With no log left
+  // behind (no server running, none killed), the file alone is the whole ledger.
+  if (readOnly_ && opened && sqlite3_exec(db_, "SELECT 1 FROM sqlite_schema LIMIT 1", nullptr,
+                                          nullptr, nullptr) != SQLITE_OK &&
+      !Exists(path_ + "-wal") && !Exists(path_ + "-shm")) {
+    Disconnect();
+    opened = sqlite3_open_v2(ImmutableUri(path_).c_str(), &db_, flags | SQLITE_OPEN_URI, nullptr) == SQLITE_OK;
+  }
+  if (!opened) {
     error = db_ ? sqlite3_errmsg(db_) : "cannot open";
+    Disconnect();
     return false;
   }
   sqlite3_busy_timeout(db_, 10000);
   // WAL with a synced commit: an acknowledged movement survives a crash or power cut.
-  if (!Exec("PRAGMA journal_mode=WAL") || !Exec("PRAGMA synchronous=FULL") ||
-      !Exec("BEGIN IMMEDIATE") || !Exec(kSchema) || !Exec("COMMIT") || !Prepare()) {
+  if ((!readOnly_ && (!Exec("PRAGMA journal_mode=WAL") || !Exec("PRAGMA synchronous=FULL"))) ||
+      (prepare && !Prepare())) {
+    error = sqlite3_errmsg(db_);
+    Disconnect();
+    return false;
+  }
+  return true;
+}
+
+bool Ledger::Open(const std::string& path, std::string& error, bool readOnly) {
+  path_ = path;
+  readOnly_ = readOnly;
+  if (!readOnly && !MakePrivate(path, error)) return false;
+  if (!Connect(error, false)) return false;
+  if ((!readOnly && (!Exec("BEGIN IMMEDIATE") || !Exec(kSchema) || !Exec("COMMIT"))) || !Prepare()) {
     error = sqlite3_errmsg(db_);
     return false;
   }
+  if (!readOnly) ReportUnsettled();
   return Balanced(error);
 }
 
@@ -130,13 +229,14 @@ bool StepDone(sqlite3_stmt* s) {
 }  // namespace
 
 Decision Ledger::Apply(Source source, Movement movement, int64_t amount, Balances* beforeOut) {
+  if (readOnly_) return Refuse("ledger opened read-only");
   if (!StepDone(begin_)) return Refuse("ledger busy");
   Balances before;
   if (!Read(before)) {
     Exec("ROLLBACK");
     return Refuse("ledger error");
   }
-  Decision d = Decide(movement, amount, before);
+  Decision d = Decide(movement, amount, before, payoutCap_);
   if (beforeOut) *beforeOut = before;
   if (movement == Movement::Collect) amount = before.bank + before.payoutDue;
   if (!d.accepted || amount == 0) {
@@ -151,31 +251,166 @@ Decision Ledger::Apply(Source source, Movement movement, int64_t amount, Balance
   int64_t values[] = {amount, before.credit, before.bank, before.payoutDue,
                       d.after.credit, d.after.bank, d.after.payoutDue};
   for (int i = 0; i < 7; ++i) sqlite3_bind_int64(insert_, 3 + i, values[i]);
-  if (!StepDone(update_) || !StepDone(insert_) || !StepDone(commit_)) {
-    Exec("ROLLBACK");
+  if (!StepDone(update_) || !StepDone(insert_)) {
+    Exec("ROLLBACK");  // nothing reached the log: no commit was tried
     return Refuse("ledger error");
   }
+  int64_t rowId = sqlite3_last_insert_rowid(db_);
+  if (sqlite3_step(commit_) != SQLITE_DONE) {
+    // A write that failed (a full disk) left no whole commit in the log; after a failed sync
+    // (or later) the log may hold all of it.
+    int failure = sqlite3_extended_errcode(db_);
+    JournalRow row{"", source == Source::Game ? "game" : "operator", MovementName(movement), amount,
+                   before, d.after};
+    return Settle(row, rowId, d, failure == SQLITE_FULL || failure == SQLITE_IOERR_WRITE);
+  }
+  sqlite3_reset(commit_);
   return d;
 }
 
-bool Ledger::Journal(std::vector<JournalRow>& rows) {
-  sqlite3_stmt* s = nullptr;
-  if (sqlite3_prepare_v2(db_,
-                         "SELECT time, source, command, amount, credit_before, bank_before,"
-                         " due_before, credit_after, bank_after, due_after FROM journal ORDER BY id",
-                         -1, &s, nullptr) != SQLITE_OK)
+namespace {
+// A failed commit may leave the movement's pages in the write-ahead log, where the next
+// recovery can find them. A commit written over them, even one whose sync fails, ends the log
+// before them for good.
+bool Overwrite(sqlite3* db) {
+  // SQLite skips a write that changes nothing: change the page, then put it back.
+  if (sqlite3_exec(db, "BEGIN IMMEDIATE; UPDATE balances SET credit = credit + 1 WHERE id = 1;"
+                   " UPDATE balances SET credit = credit - 1 WHERE id = 1",
+                   nullptr, nullptr, nullptr) != SQLITE_OK) {
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     return false;
-  int rc;
-  while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
-    JournalRow r;
-    r.time = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
-    r.source = reinterpret_cast<const char*>(sqlite3_column_text(s, 1));
-    r.command = reinterpret_cast<const char*>(sqlite3_column_text(s, 2));
-    r.amount = sqlite3_column_int64(s, 3);
-    r.before = {sqlite3_column_int64(s, 4), sqlite3_column_int64(s, 5), sqlite3_column_int64(s, 6)};
-    r.after = {sqlite3_column_int64(s, 7), sqlite3_column_int64(s, 8), sqlite3_column_int64(s, 9)};
-    rows.push_back(r);
   }
+  int rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+  bool written = rc == SQLITE_OK || sqlite3_extended_errcode(db) == SQLITE_IOERR_FSYNC;
+  if (rc != SQLITE_OK) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+  return written;
+}
+}  // namespace
+
+namespace {
+sqlite3_stmt* SelectRows(sqlite3* db, const char* where) {
+  std::string sql = std::string("SELECT time, source, command, amount, credit_before, bank_before,"
+                                " due_before, credit_after, bank_after, due_after FROM journal ") + where;
+  sqlite3_stmt* s = nullptr;
+  return sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr) == SQLITE_OK ? s : nullptr;
+}
+
+JournalRow RowAt(sqlite3_stmt* s) {
+  auto text = [s](int i) { return std::string(reinterpret_cast<const char*>(sqlite3_column_text(s, i))); };
+  auto n = [s](int i) { return sqlite3_column_int64(s, i); };
+  return {text(0), text(1), text(2), n(3), {n(4), n(5), n(6)}, {n(7), n(8), n(9)}};
+}
+
+bool SameMovement(const JournalRow& a, const JournalRow& b) {
+  auto key = [](const JournalRow& r) {
+    return std::tuple(r.source, r.command, r.amount, r.before.credit, r.before.bank, r.before.payoutDue,
+                      r.after.credit, r.after.bank, r.after.payoutDue);
+  };
+  return key(a) == key(b);
+}
+}  // namespace
+
+bool Ledger::HasRow(int64_t rowId, const JournalRow& r, bool& found) {
+  sqlite3_stmt* s = SelectRows(db_, "WHERE id = ?1");
+  if (!s) return false;
+  sqlite3_bind_int64(s, 1, rowId);
+  int rc = sqlite3_step(s);
+  found = rc == SQLITE_ROW && SameMovement(RowAt(s), r);
+  sqlite3_finalize(s);
+  return rc == SQLITE_ROW || rc == SQLITE_DONE;
+}
+
+Decision Ledger::Settle(const JournalRow& row, int64_t rowId, const Decision& hoped, bool neverWhole) {
+  if (neverWhole) {
+    // Nothing for a recovery to find: refused at once, and the server goes on reading (it may
+    // be a full disk for a while).
+    std::fprintf(stderr, "quibblo-credit: ledger commit failed (%s), not booked, refused: %s\n",
+                 sqlite3_errmsg(db_), Describe(row).c_str());
+    Exec("ROLLBACK");
+    return Refuse("ledger error");
+  }
+  std::fprintf(stderr, "quibblo-credit: ledger commit failed (%s) for %s; learning whether it was booked\n",
+               sqlite3_errmsg(db_), Describe(row).c_str());
+  // Should we die before we know, the next start says what became of it.
+  std::string marker = UnsettledPath(path_);
+  if (FILE* f = std::fopen(marker.c_str(), "w")) {
+    std::fprintf(f, "%" PRId64 " %s %s %" PRId64 " %" PRId64 " %" PRId64 " %" PRId64 " %" PRId64
+                 " %" PRId64 " %" PRId64 "\n", rowId, row.source.c_str(), row.command.c_str(), row.amount,
+                 row.before.credit, row.before.bank, row.before.payoutDue, row.after.credit,
+                 row.after.bank, row.after.payoutDue);
+    std::fclose(f);
+  }
+  auto start = std::chrono::steady_clock::now();
+  for (int attempt = 0;; ++attempt) {
+    Exec("ROLLBACK");
+    Disconnect();
+    std::string error;
+    bool found = false;
+    // Reopened alone, SQLite recovers the log as a restart would: what it shows is what stays.
+    if (Connect(error) && HasRow(rowId, row, found)) {
+      if (found) {
+        if (!Exec("PRAGMA wal_checkpoint(FULL)"))
+          std::fprintf(stderr, "quibblo-credit: %s is booked but the disk still reports errors\n",
+                       row.command.c_str());
+        std::fprintf(stderr, "quibblo-credit: booked after all: journal row #%" PRId64 " %s\n", rowId,
+                     Describe(row).c_str());
+        unlink(marker.c_str());
+        return hoped;
+      }
+      if (Overwrite(db_)) {
+        std::fprintf(stderr, "quibblo-credit: not booked, and refused: %s\n", Describe(row).c_str());
+        unlink(marker.c_str());
+        return Refuse("ledger error");
+      }
+    }
+    double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (settleSeconds_ >= 0 && waited >= settleSeconds_) {
+      std::fprintf(stderr, "quibblo-credit: the ledger cannot be written; whether %s was booked is "
+                   "not known yet (the next start will tell)\n", Describe(row).c_str());
+      Decision d = Refuse("ledger state unknown");
+      d.unsettled = true;
+      return d;
+    }
+    if (attempt % 25 == 0 && attempt > 0)
+      std::fprintf(stderr, "quibblo-credit: still learning the ledger's state (%s)\n",
+                   db_ ? sqlite3_errmsg(db_) : error.c_str());
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+}
+
+void Ledger::ReportUnsettled() {
+  std::string marker = UnsettledPath(path_);
+  FILE* f = std::fopen(marker.c_str(), "r");
+  if (!f) return;
+  long long v[8];
+  char source[16], command[16];
+  int n = std::fscanf(f, "%lld %15s %15s %lld %lld %lld %lld %lld %lld %lld", &v[0], source, command,
+                      &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7]);
+  std::fclose(f);
+  if (n != 10) {
+    std::fprintf(stderr, "quibblo-credit: %s is damaged; check the journal's last rows\n", marker.c_str());
+    return;
+  }
+  JournalRow row{"", source, command, v[1], {v[2], v[3], v[4]}, {v[5], v[6], v[7]}};
+  bool found = false;
+  if (!HasRow(v[0], row, found)) return;
+  if (found) {
+    std::fprintf(stderr, "quibblo-credit: recovered command: journal row #%lld %s, booked before the "
+                 "last stop although its answer was never given\n", v[0], Describe(row).c_str());
+  } else if (Overwrite(db_)) {
+    std::fprintf(stderr, "quibblo-credit: unsettled at the last stop and not booked: %s\n",
+                 Describe(row).c_str());
+  } else {
+    return;
+  }
+  unlink(marker.c_str());
+}
+
+bool Ledger::Journal(std::vector<JournalRow>& rows) {
+  sqlite3_stmt* s = SelectRows(db_, "ORDER BY id");
+  if (!s) return false;
+  int rc;
+  while ((rc = sqlite3_step(s)) == SQLITE_ROW) rows.push_back(RowAt(s));
   sqlite3_finalize(s);
   return rc == SQLITE_DONE;
 }

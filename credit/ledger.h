@@ -21,12 +21,18 @@ enum class Source { Game, Operator };
 
 struct Decision {
   bool accepted = false;
+  bool unsettled = false;  // the disk failed and whether it was booked could not be learnt
   std::string reason;
   Balances after;
 };
 
-// The rules of each movement, apart from storage.
-Decision Decide(Movement movement, int64_t amount, const Balances& before);
+// What the server holds for the operator beyond the readable bank, unless told otherwise.
+constexpr int64_t kDefaultPayoutCap = 20000;
+
+// The rules of each movement, apart from storage. A prize that would take payout_due past
+// `payoutCap` is refused.
+Decision Decide(Movement movement, int64_t amount, const Balances& before,
+                int64_t payoutCap = kDefaultPayoutCap);
 const char* MovementName(Movement movement);
 
 struct JournalRow {
@@ -42,10 +48,16 @@ class Ledger {
   Ledger& operator=(const Ledger&) = delete;
   ~Ledger();
 
-  // Opens or creates the ledger; false with `error` set when it cannot, or does not balance.
-  bool Open(const std::string& path, std::string& error);
+  // Opens or creates the ledger, private to its owner; false with `error` set when it cannot,
+  // or does not balance. Read-only never creates nor writes.
+  bool Open(const std::string& path, std::string& error, bool readOnly = false);
+  void SetPayoutCap(int64_t cap) { payoutCap_ = cap; }
+  // How long a movement whose commit failed may take to learn its fate; < 0: for ever.
+  void SetSettleSeconds(double seconds) { settleSeconds_ = seconds; }
   bool Read(Balances& balances);
-  // One movement in one transaction, committed before this returns. A refusal changes nothing.
+  // One movement in one transaction, committed before this returns. A refusal changes nothing
+  // and is final: after a failed commit the ledger is reopened until it shows whether the
+  // journal holds the movement, and the answer says what it holds.
   // For Collect, `amount` is ignored and the decision's after/before give the amount paid.
   Decision Apply(Source source, Movement movement, int64_t amount, Balances* before = nullptr);
   bool Journal(std::vector<JournalRow>& rows);
@@ -55,6 +67,15 @@ class Ledger {
  private:
   bool Exec(const char* sql);
   bool Prepare();
+  bool Connect(std::string& error, bool prepare = true);
+  void Disconnect();
+  Decision Settle(const JournalRow& row, int64_t rowId, const Decision& hoped, bool neverWhole);
+  bool HasRow(int64_t rowId, const JournalRow& row, bool& found);
+  void ReportUnsettled();
+  std::string path_;
+  bool readOnly_ = false;
+  int64_t payoutCap_ = kDefaultPayoutCap;
+  double settleSeconds_ = -1;
   sqlite3* db_ = nullptr;
   sqlite3_stmt* select_ = nullptr;
   sqlite3_stmt* update_ = nullptr;

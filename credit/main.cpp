@@ -19,6 +19,8 @@ using nlohmann::ordered_json;
 namespace {
 constexpr int kExitRefused = 1;
 constexpr int kExitNoLedger = 66;
+constexpr int kExitUnsettled = 75;  // the disk failed: whether it was booked the next start tells
+constexpr double kSettleSeconds = 20;
 
 const char kFooter[] =
     "Amounts are whole pence. The ledger is one SQLite file; the operator's commands may run\n"
@@ -28,7 +30,9 @@ const char kFooter[] =
     "  0   done\n"
     "  1   refused (a movement the ledger's rules forbid), or the ledger unreadable or out of balance\n"
     "  64  a malformed command line\n"
-    "  66  no ledger at the --db path\n";
+    "  66  no ledger at the --db path\n"
+    "  75  insert or collect could not tell, after 20 s of disk errors, whether it was booked;\n"
+    "      the server's next start reports it\n";
 
 // 1234 -> "1234p (£12.34)"
 std::string Pence(int64_t p) {
@@ -43,7 +47,7 @@ void PrintJson(const ordered_json& doc) { std::printf("%s\n", doc.dump().c_str()
 
 // The operator's commands other than a first insert never make a ledger: a wrong --db or
 // working folder must not show a fresh, empty cabinet.
-bool OpenLedger(Ledger& ledger, const std::string& path, bool create, int& code) {
+bool OpenLedger(Ledger& ledger, const std::string& path, bool create, int& code, bool readOnly = false) {
   struct stat st {};
   if (!create && (stat(path.c_str(), &st) != 0 || (S_ISREG(st.st_mode) && st.st_size == 0))) {
     std::fprintf(stderr,
@@ -54,7 +58,8 @@ bool OpenLedger(Ledger& ledger, const std::string& path, bool create, int& code)
     return false;
   }
   std::string error;
-  if (ledger.Open(path, error)) return true;
+  ledger.SetSettleSeconds(kSettleSeconds);
+  if (ledger.Open(path, error, readOnly)) return true;
   std::fprintf(stderr, "quibblo-credit: ledger %s: %s\n", path.c_str(), error.c_str());
   code = kExitRefused;
   return false;
@@ -67,7 +72,7 @@ int Insert(const std::string& db, int64_t amount, bool create, bool json) {
   Decision d = ledger.Apply(Source::Operator, Movement::Insert, amount);
   if (!d.accepted) {
     std::fprintf(stderr, "quibblo-credit: insert refused: %s\n", d.reason.c_str());
-    return kExitRefused;
+    return d.unsettled ? kExitUnsettled : kExitRefused;
   }
   if (json)
     PrintJson({{"inserted", amount}, {"credit", d.after.credit}});
@@ -85,7 +90,7 @@ int Collect(const std::string& db, bool json) {
   Decision d = ledger.Apply(Source::Operator, Movement::Collect, 0, &before);
   if (!d.accepted) {
     std::fprintf(stderr, "quibblo-credit: collect refused: %s\n", d.reason.c_str());
-    return kExitRefused;
+    return d.unsettled ? kExitUnsettled : kExitRefused;
   }
   int64_t paid = before.bank + before.payoutDue;
   if (json)
@@ -99,7 +104,7 @@ int Status(const std::string& db, bool json) {
   Ledger ledger;
   Balances b;
   int code = 0;
-  if (!OpenLedger(ledger, db, false, code)) return code;
+  if (!OpenLedger(ledger, db, false, code, true)) return code;
   if (!ledger.Read(b)) return kExitRefused;
   if (json) {
     PrintJson({{"credit", b.credit}, {"bank", b.bank}, {"payout_due", b.payoutDue}});
@@ -129,7 +134,7 @@ int ShowLedger(const std::string& db, bool json) {
   Ledger ledger;
   std::vector<JournalRow> rows;
   int code = 0;
-  if (!OpenLedger(ledger, db, false, code)) return code;
+  if (!OpenLedger(ledger, db, false, code, true)) return code;
   if (!ledger.Journal(rows)) return kExitRefused;
   if (json) {
     // One movement a line, so a long journal stays readable and greppable.
@@ -173,6 +178,15 @@ int main(int argc, char** argv) {
       "serve", "serve the game's protocol on 127.0.0.1 port 6667 until SIGTERM or SIGINT; makes the "
                "ledger if there is none");
   withDb(serve);
+  ServeOptions serveOptions;
+  serve->add_option("--game-uid", serveOptions.gameUid,
+                    "the only account that may move money (default: the server's own)")->type_name("UID")
+      ->check(CLI::Range(0, 2147483647));
+  serve->add_option("--payout-cap", serveOptions.payoutCap,
+                    "the most that may be held for payout, in pence; a prize past it is refused")
+      ->type_name("PENCE")->capture_default_str()->check(CLI::Range(int64_t{0}, int64_t{2147483647}));
+  serve->add_option("--idle-timeout", serveOptions.idleSeconds, "seconds a silent client is kept before it is closed")
+      ->type_name("SECONDS")->capture_default_str()->check(CLI::Range(1.0, 2147483647.0));
   CLI::App* insert = app.add_subcommand("insert", "money inserted by the player into the credit");
   insert->add_option("AMOUNT", amountText, "pence, a whole number from 1 to 999999")->required();
   withDb(insert);
@@ -193,7 +207,10 @@ int main(int argc, char** argv) {
 
   if (int code = cli::Parse(app, argc, argv); code >= 0) return code;
   if (db.empty()) return cli::Fail(app, "--db needs a path");
-  if (serve->parsed()) return Serve(db);
+  if (serve->parsed()) {
+    serveOptions.db = db;
+    return Serve(serveOptions);
+  }
   if (insert->parsed()) {
     int64_t amount = ParseAmount(amountText);
     if (amount < 0) return cli::Fail(app, "AMOUNT must be a whole number of pence from 1 to 999999");

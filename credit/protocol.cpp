@@ -3,7 +3,8 @@
 namespace credit {
 
 int64_t ParseAmount(std::string_view text) {
-  if (text.empty() || text.size() > 6) return -1;
+  // No leading zeros: the game never sends them, so "000100" is damage, not a hundred.
+  if (text.empty() || text.size() > 6 || text[0] == '0') return -1;
   int64_t value = 0;
   for (char c : text) {
     if (c < '0' || c > '9') return -1;

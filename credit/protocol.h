@@ -20,7 +20,8 @@ struct Request {
 };
 
 Request ParseRequest(std::string_view line);
-// A whole positive decimal amount, digits only, at most kMaxAmount; -1 otherwise.
+// A whole positive decimal amount, digits only without leading zeros, at most kMaxAmount;
+// -1 otherwise.
 int64_t ParseAmount(std::string_view text);
 std::string Refusal(const std::string& reason);  // "FAIL,<reason>\r\n"
 

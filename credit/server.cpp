@@ -1,20 +1,27 @@
 #include "credit/server.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdarg>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <list>
 
 #include "credit/ledger.h"
 #include "credit/protocol.h"
+#include "platform/peer_uid.h"
 
 namespace credit {
 
@@ -26,20 +33,35 @@ void OnStopSignal(int) { StopRequested = 1; }
 // Replies a client has not taken yet; past this we stop reading its requests.
 constexpr size_t kMaxPendingOutput = 64 * 1024;
 
+// While accept has no descriptor to give, the listener rests this long between tries.
+constexpr double kAcceptPauseSeconds = 0.5;
+
+double Now() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
 struct Client {
   int fd = -1;
+  int uid = -1;
+  bool game = false;     // the game's account: it alone moves money
   std::string in, out;
   bool closing = false;  // close once `out` is sent
+  double lastInput = 0;  // when it last sent anything
+  double partialSince = 0, stalledSince = 0;  // a line begun, replies untaken: since when (0: no)
 };
 
 class Server {
  public:
-  explicit Server(Ledger& ledger) : ledger_(ledger) {}
+  Server(Ledger& ledger, const ServeOptions& options)
+      : ledger_(ledger), options_(options), reserve_(open("/dev/null", O_RDONLY | O_CLOEXEC)) {}
   bool Listen(uint16_t port);
   void Run(const sigset_t& waitMask);
 
  private:
   void Accept();
+  void Admit(Client& c);
+  bool Expired(Client& c, double now);
+  double NextDeadline(double now) const;
   void ReadFrom(Client& c);
   void HandleLines(Client& c);
   void Handle(Client& c, std::string_view line);
@@ -47,9 +69,23 @@ class Server {
   void Flush(Client& c);
 
   Ledger& ledger_;
+  const ServeOptions& options_;
   int listener_ = -1;
+  uint16_t port_ = 0;
+  double acceptPausedUntil_ = 0;
+  int reserve_ = -1;  // a descriptor kept back so that a client's owner can always be asked
   std::list<Client> clients_;
 };
+
+void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void Log(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::fputs("quibblo-credit: ", stderr);
+  std::vfprintf(stderr, format, args);
+  std::fputc('\n', stderr);
+  va_end(args);
+}
 
 bool Server::Listen(uint16_t port) {
   listener_ = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -61,17 +97,74 @@ bool Server::Listen(uint16_t port) {
   addr.sin_family = AF_INET;
   addr.sin_port = htons(port);
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  port_ = port;
   return bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
          listen(listener_, 64) == 0;
 }
 
 void Server::Accept() {
   for (;;) {
-    int fd = accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) return;
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    int fd = accept4(listener_, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) {
+      // Out of descriptors or memory: the connection stays queued, and polling the listener
+      // again at once would only spin. Rest it and try later.
+      if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+        if (acceptPausedUntil_ == 0) Log("cannot accept a client: %s; trying again shortly", std::strerror(errno));
+        acceptPausedUntil_ = Now() + kAcceptPauseSeconds;
+      } else {
+        acceptPausedUntil_ = 0;
+      }
+      return;
+    }
+    acceptPausedUntil_ = 0;
     int on = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    clients_.push_back(Client{fd, {}, {}, false});
+    // A peer that vanished without a word is found out within a minute or so.
+    int idle = 30, interval = 5, count = 3;
+    setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
+    Client c;
+    c.fd = fd;
+    c.uid = TcpSocketUid(ntohs(peer.sin_port), port_);
+    if (c.uid < 0 && (errno == EMFILE || errno == ENFILE) && reserve_ >= 0) {
+      // The last descriptor went to the client: lend the lookup the one kept for it.
+      close(reserve_);
+      c.uid = TcpSocketUid(ntohs(peer.sin_port), port_);
+      reserve_ = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    }
+    c.game = c.uid >= 0 && c.uid == options_.gameUid;
+    c.lastInput = Now();
+    clients_.push_back(c);
+    Admit(clients_.back());
+  }
+}
+
+// One game at a time, and a few onlookers; the others are told why and closed.
+void Server::Admit(Client& c) {
+  size_t onlookers = 0;
+  for (Client& other : clients_) {
+    if (&other == &c || other.closing) continue;
+    if (c.game && other.game) {
+      // A game that has just gone may not have been read yet: ask its socket.
+      pollfd p{other.fd, POLLRDHUP, 0};
+      if (poll(&p, 1, 0) == 1 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR))) {
+        for (int i = 0; i < 16 && !other.closing; ++i) ReadFrom(other);  // its last requests, then its end
+        if (other.closing) continue;
+      }
+      Log("refused a second game connection from uid %d while one is open", c.uid);
+      c.out = Refusal("another game is connected");
+      c.closing = true;
+      return;
+    }
+    if (!other.game) ++onlookers;
+  }
+  if (!c.game && onlookers >= kMaxOnlookers) {
+    c.out = Refusal("too many clients");
+    c.closing = true;
   }
 }
 
@@ -98,7 +191,25 @@ void Server::Handle(Client& c, std::string_view line) {
     c.in.clear();
     return;
   }
-  c.out += r.verb == Verb::Invalid ? Refusal(r.reason) : Answer(r);
+  bool money = r.verb == Verb::CreditUse || r.verb == Verb::BankAdd || r.verb == Verb::CreditAdd;
+  if (money && !c.game) {
+    // Whoever tries to move money without the right is no onlooker: answered, then closed.
+    Log("refused %.*s from uid %d: not the game's account (uid %d)", static_cast<int>(line.size()),
+        line.data(), c.uid, options_.gameUid);
+    c.out += Refusal("not the game's account");
+    c.in.clear();
+    c.closing = true;
+    return;
+  }
+  std::string answer = r.verb == Verb::Invalid ? Refusal(r.reason) : Answer(r);
+  if (money && answer == Refusal("payout limit reached")) {
+    Balances b;
+    ledger_.Read(b);
+    Log("refused %.*s: payout_due %lld would pass its limit of %lld; pay out with "
+        "`quibblo-credit collect`", static_cast<int>(line.size()), line.data(),
+        static_cast<long long>(b.payoutDue), static_cast<long long>(options_.payoutCap));
+  }
+  c.out += answer;
 }
 
 void Server::HandleLines(Client& c) {
@@ -128,7 +239,10 @@ void Server::ReadFrom(Client& c) {
     c.in.clear();
     return;
   }
-  if (n > 0) c.in.append(buffer, static_cast<size_t>(n));
+  if (n > 0) {
+    c.in.append(buffer, static_cast<size_t>(n));
+    c.lastInput = Now();
+  }
   HandleLines(c);
 }
 
@@ -144,19 +258,51 @@ void Server::Flush(Client& c) {
       return;
     }
     c.out.erase(0, static_cast<size_t>(n));
+    c.stalledSince = 0;
   }
+}
+
+// Idle clients, a line that never ends, replies never taken: each holds a descriptor (and the
+// game's one place) for nothing.
+bool Server::Expired(Client& c, double now) {
+  if (c.in.empty() || c.in.find("\r\n") != std::string::npos) c.partialSince = 0;
+  else if (c.partialSince == 0) c.partialSince = now;
+  if (c.out.empty()) c.stalledSince = 0;
+  else if (c.stalledSince == 0) c.stalledSince = now;
+  const char* why = now - c.lastInput > options_.idleSeconds ? "idle"
+                    : c.partialSince && now - c.partialSince > kRequestSeconds ? "an unfinished request"
+                    : c.stalledSince && now - c.stalledSince > kRequestSeconds ? "replies not taken"
+                                                                              : nullptr;
+  if (why && c.game) Log("closed the game's connection: %s", why);
+  return why != nullptr;
+}
+
+double Server::NextDeadline(double now) const {
+  double next = now + options_.idleSeconds;
+  for (const Client& c : clients_) {
+    next = std::min(next, c.lastInput + options_.idleSeconds);
+    if (c.partialSince) next = std::min(next, c.partialSince + kRequestSeconds);
+    if (c.stalledSince) next = std::min(next, c.stalledSince + kRequestSeconds);
+  }
+  if (acceptPausedUntil_) next = std::min(next, acceptPausedUntil_);
+  return next;
 }
 
 void Server::Run(const sigset_t& waitMask) {
   std::vector<pollfd> fds;
   while (!StopRequested) {
-    fds.assign(1, pollfd{listener_, POLLIN, 0});
+    double now = Now();
+    bool resting = acceptPausedUntil_ > now;
+    fds.assign(1, pollfd{resting ? -1 : listener_, POLLIN, 0});
     for (Client& c : clients_) {
       short events = c.out.empty() ? 0 : POLLOUT;
       if (!c.closing && c.out.size() < kMaxPendingOutput) events |= POLLIN;
       fds.push_back(pollfd{c.fd, events, 0});
     }
-    if (ppoll(fds.data(), fds.size(), nullptr, &waitMask) < 0) continue;  // a signal
+    double wait = std::max(0.0, NextDeadline(now) - now) + 0.001;
+    timespec timeout{static_cast<time_t>(wait), static_cast<long>(std::fmod(wait, 1.0) * 1e9)};
+    if (ppoll(fds.data(), fds.size(), &timeout, &waitMask) < 0) continue;  // a signal
+    now = Now();
     size_t i = 1;
     for (auto it = clients_.begin(); it != clients_.end(); ++i) {
       Client& c = *it;
@@ -168,7 +314,7 @@ void Server::Run(const sigset_t& waitMask) {
         Flush(c);
         if (c.closing || !c.out.empty() || c.in.find("\r\n") == std::string::npos) break;
       }
-      if (c.closing && c.out.empty()) {
+      if ((c.closing && c.out.empty()) || Expired(c, now)) {
         close(c.fd);
         it = clients_.erase(it);
       } else {
@@ -176,15 +322,21 @@ void Server::Run(const sigset_t& waitMask) {
       }
     }
     // After the loop over the polled clients: a new one has no poll entry yet.
-    if (fds[0].revents & POLLIN) Accept();
+    if ((fds[0].revents & POLLIN) || (resting && acceptPausedUntil_ <= Now())) Accept();
   }
   for (Client& c : clients_) close(c.fd);
   close(listener_);
+  if (reserve_ >= 0) close(reserve_);
 }
 }  // namespace
 
-int Serve(const std::string& dbPath, uint16_t port) {
+int Serve(const ServeOptions& given) {
+  ServeOptions options = given;
+  if (options.gameUid < 0) options.gameUid = static_cast<int>(geteuid());
+  const std::string& dbPath = options.db;
+  umask(077);  // whatever the server makes is its owner's alone
   Ledger ledger;
+  ledger.SetPayoutCap(options.payoutCap);
   std::string error;
   if (!ledger.Open(dbPath, error)) {
     std::fprintf(stderr, "quibblo-credit: ledger %s: %s\n", dbPath.c_str(), error.c_str());
@@ -204,13 +356,23 @@ int Serve(const std::string& dbPath, uint16_t port) {
   sigaction(SIGINT, &action, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
-  Server server(ledger);
+  Server server(ledger, options);
+  uint16_t port = options.port;
   if (!server.Listen(port)) {
     std::fprintf(stderr, "quibblo-credit: cannot listen on 127.0.0.1:%u: %s\n", port,
                  std::strerror(errno));
     return 1;
   }
-  std::fprintf(stderr, "quibblo-credit: serving on 127.0.0.1:%u, ledger %s\n", port, dbPath.c_str());
+  // Without the peers' accounts anyone could move money: do not serve blind.
+  if (TcpSocketUid(port, 0) != static_cast<int>(geteuid())) {
+    std::fprintf(stderr, "quibblo-credit: the kernel does not say who owns loopback sockets "
+                 "(socket diagnostics, module inet_diag/tcp_diag); cannot tell the game from "
+                 "other users\n");
+    return 1;
+  }
+  std::fprintf(stderr, "quibblo-credit: serving on 127.0.0.1:%u, ledger %s, money from uid %d, "
+               "payout_due limit %lld\n", port, dbPath.c_str(), options.gameUid,
+               static_cast<long long>(options.payoutCap));
   server.Run(waitMask);
   return 0;
 }

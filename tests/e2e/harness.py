@@ -65,15 +65,27 @@ def wait_port_free(timeout=10.0):
     raise RuntimeError("port %d stays busy" % PORT)
 
 
+def owned_socket(uid=None):
+    """A TCP socket that belongs to the account `uid` (as the kernel reports its owner; making
+    one for another account needs root), or to ours."""
+    if uid is None:
+        return socket.socket()
+    os.seteuid(uid)
+    try:
+        return socket.socket()
+    finally:
+        os.seteuid(0)
+
+
 class Listener:
     """A fake credit server: records every byte and answers each request line with reply(line)."""
 
-    def __init__(self, reply=None):
+    def __init__(self, reply=None, uid=None):
         self.reply = reply or self.default_reply
         self.received = b""
         self.connections = 0
         self._lock = threading.Lock()
-        self._sock = socket.socket()
+        self._sock = owned_socket(uid)
         self._sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         self._sock.bind(("127.0.0.1", PORT))
         self._sock.listen(8)
@@ -134,11 +146,11 @@ class Listener:
 class CreditServer:
     """A real quibblo-credit server on its own ledger file."""
 
-    def __init__(self, workdir, db="credit.db"):
+    def __init__(self, workdir, db="credit.db", args=(), **popen):
         self.workdir = workdir
         self.db = os.path.join(workdir, db)
-        self.proc = subprocess.Popen([program("quibblo-credit"), "serve", "--db", self.db], cwd=workdir,
-                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.proc = subprocess.Popen([program("quibblo-credit"), "serve", "--db", self.db, *args], cwd=workdir,
+                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE, **popen)
         end = time.time() + 10
         while time.time() < end:
             if self.proc.poll() is not None:

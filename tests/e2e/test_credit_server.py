@@ -14,16 +14,20 @@ import threading
 import time
 import unittest
 
-from harness import CreditServer, program, wait_port_free
+from harness import CreditServer, owned_socket, program, wait_port_free
 
 PORT = 6667
 
 
+NOBODY = 65534
+
+
 class Client:
+    """A connection of the game's account, or with `uid` of another one (needs root)."""
     opened = []
 
-    def __init__(self, timeout=10.0, receive_buffer=None):
-        self.sock = socket.socket()
+    def __init__(self, timeout=10.0, receive_buffer=None, uid=None):
+        self.sock = owned_socket(uid)
         if receive_buffer:
             self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, receive_buffer)
         self.sock.settimeout(timeout)
@@ -203,12 +207,18 @@ class CreditServerTest(unittest.TestCase):
         self.assertEqual(set(replies[1:]), {"CTEL,0"})
         self.assertEqual(c.ask("BGET"), "BTEL,1")
 
-    def test_many_clients_and_clients_that_vanish(self):
-        clients = [Client() for _ in range(8)]
+    def test_one_game_and_onlookers_and_games_that_vanish(self):
+        if os.geteuid() != 0:
+            self.skipTest("needs root to make onlookers of another account")
+        game = Client()
+        onlookers = [Client(uid=NOBODY) for _ in range(6)]
         for round_ in range(5):
-            for c in clients:
-                self.assertTrue(c.ask("BADD,1").startswith("BTEL,"))
-        gone = Client()
+            self.assertTrue(game.ask("BADD,1").startswith("BTEL,"))
+            for c in onlookers:
+                self.assertEqual(c.ask("BGET"), "BTEL,%d" % (round_ + 1))
+        self.assertEqual(Client().ask("BGET"), "FAIL,another game is connected")
+        game.close()
+        gone = Client()  # at once after the last game closed: it takes the place
         gone.send(b"BADD,7\r\nBGET\r\n")  # and never reads the replies
         gone.sock.close()
         half = Client()
@@ -216,25 +226,28 @@ class CreditServerTest(unittest.TestCase):
         half.sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
         half.sock.close()  # reset mid-request
         time.sleep(0.2)
-        self.assertEqual(Client().ask("BGET"), "BTEL,47")
+        game = Client()
+        self.assertEqual(game.ask("BGET"), "BTEL,12")
 
-        # Concurrent writers from threads: every acknowledged add is there exactly once.
-        acks = []
+        # Onlookers read while the game writes: every acknowledged add is there exactly once.
+        acks, seen, stop = [], [], threading.Event()
 
-        def worker():
-            c = Client()
-            for _ in range(25):
-                if c.ask("CADD,1").startswith("CTEL,"):
-                    acks.append(1)
-            c.close()
+        def look(c):
+            while not stop.is_set():
+                seen.append(c.ask("CGET"))
 
-        threads = [threading.Thread(target=worker) for _ in range(4)]
+        threads = [threading.Thread(target=look, args=(c,)) for c in onlookers[:4]]
         for t in threads:
             t.start()
+        for _ in range(100):
+            if game.ask("CADD,1").startswith("CTEL,"):
+                acks.append(1)
+        stop.set()
         for t in threads:
             t.join()
         self.assertEqual(len(acks), 100)
         self.assertEqual(self.status()["credit"], 100)
+        self.assertTrue(seen and all(r.startswith("CTEL,") for r in seen), seen[-3:])
 
     def test_readings_stay_below_ten_thousand_and_prizes_are_never_lost(self):
         self.assertEqual(self.op("insert", "9999").returncode, 0)
@@ -276,6 +289,7 @@ class CreditServerTest(unittest.TestCase):
             c = Client()
             while not stop.is_set():
                 readings.append(c.ask("CGET"))
+            c.close()
 
         t = threading.Thread(target=query)
         t.start()

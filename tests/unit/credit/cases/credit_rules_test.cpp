@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "credit/ledger.h"
@@ -29,6 +31,11 @@ TEST(Protocol, RefusesEverythingElse) {
     EXPECT_FALSE(r.reason.empty()) << bad;
   }
   EXPECT_EQ(ParseRequest(std::string(65, 'C')).reason, "line too long");
+  // Leading zeros are not the game's: refused, never read as the number they spell.
+  for (const char* zeros : {"BADD,000100", "CUSE,050", "CADD,0", "CADD,00", "BADD,0999999"})
+    EXPECT_EQ(ParseRequest(zeros).reason, "bad amount") << zeros;
+  EXPECT_EQ(ParseAmount("0100"), -1);
+  EXPECT_EQ(ParseAmount("100"), 100);
   EXPECT_EQ(Refusal("bad amount"), "FAIL,bad amount\r\n");
 }
 
@@ -53,6 +60,20 @@ TEST(Rules, PrizesAreNeverRefusedAndWhatCannotBeReadIsHeld) {
   ASSERT_TRUE(d.accepted);
   EXPECT_EQ(d.after.credit, 9999);
   EXPECT_EQ(d.after.payoutDue, 41);
+}
+
+TEST(Rules, APrizeThatWouldTakePayoutDuePastItsLimitIsRefused) {
+  EXPECT_FALSE(Decide(Movement::AddBank, 300, {0, 9800, 0}, 100).accepted);
+  Decision d = Decide(Movement::AddBank, 300, {0, 9800, 0}, 101);  // exactly to the limit
+  ASSERT_TRUE(d.accepted);
+  EXPECT_EQ(d.after.payoutDue, 101);
+  d = Decide(Movement::AddCredit, 2, {9998, 0, 101}, 101);
+  EXPECT_FALSE(d.accepted);
+  EXPECT_EQ(d.reason, "payout limit reached");
+  // Past a limit lowered since: what still reads in full is paid, nothing more is held.
+  EXPECT_TRUE(Decide(Movement::AddCredit, 1, {9998, 0, 500}, 100).accepted);
+  EXPECT_FALSE(Decide(Movement::AddBank, 2, {0, 9998, 500}, 100).accepted);
+  EXPECT_TRUE(Decide(Movement::Spend, 50, {100, 0, 500}, 100).accepted);
 }
 
 TEST(Rules, InsertStopsBelowWhatTheGameCanRead) {
@@ -97,6 +118,39 @@ TEST(LedgerFile, EveryMovementIsJournalledAndBalances) {
   EXPECT_EQ(rows[4].command, "collect");
   EXPECT_EQ(rows[4].amount, 10099);
   EXPECT_TRUE(ledger.Balanced(error)) << error;
+  for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(path.string() + suffix);
+}
+
+TEST(LedgerFile, IsItsOwnersAloneAndAReaderMakesNothing) {
+  fs::path path = fs::temp_directory_path() / "quibblo-credit-unit-private.db";
+  for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(path.string() + suffix);
+  std::string error;
+  {
+    Ledger reader;
+    EXPECT_FALSE(reader.Open(path.string(), error, true));
+    EXPECT_FALSE(fs::exists(path));
+  }
+  mode_t old = umask(0);
+  {
+    Ledger ledger;
+    ASSERT_TRUE(ledger.Open(path.string(), error)) << error;
+    EXPECT_TRUE(ledger.Apply(Source::Game, Movement::AddBank, 120).accepted);
+    for (const char* suffix : {"", "-wal", "-shm"})
+      EXPECT_EQ(fs::status(path.string() + suffix).permissions(), fs::perms::owner_read | fs::perms::owner_write)
+          << suffix;
+    Ledger reader;  // beside the writer, through its log
+    Balances b;
+    ASSERT_TRUE(reader.Open(path.string(), error, true)) << error;
+    ASSERT_TRUE(reader.Read(b));
+    EXPECT_EQ(b.bank, 120);
+    EXPECT_FALSE(reader.Apply(Source::Game, Movement::AddBank, 5).accepted);
+  }
+  umask(old);
+  Ledger ledger;
+  ASSERT_TRUE(ledger.Open(path.string(), error, true)) << error;
+  std::vector<JournalRow> rows;
+  ASSERT_TRUE(ledger.Journal(rows));
+  EXPECT_EQ(rows.size(), 1u);
   for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(path.string() + suffix);
 }
 }  // namespace
