@@ -1,4 +1,6 @@
 #include <cstdint>
+#include <cstdio>
+#include <string>
 
 #include "display/assets.h"
 #include "display/display.h"
@@ -8,6 +10,7 @@
 #include "game/payout.h"
 #include "machine/credit_link.h"
 #include "machine/meters.h"
+#include "machine/money_due.h"
 #include "platform/clock.h"
 #include "platform/net.h"
 #include "platform/options.h"
@@ -24,8 +27,6 @@ int16_t Stake = 50;
 int ServerSocket = kNoSocket;
 
 namespace {
-constexpr const char* kServerAddress = "127.0.0.1";
-constexpr uint16_t kServerPort = 6667;
 constexpr int kMeterSecondsPlayed = 425;
 
 void Disconnect() {
@@ -65,6 +66,7 @@ void PlayOneGameAndBook() {
   MeterAdd(kMeterSecondsPlayed, static_cast<int16_t>((end - start) / 1000));
   RecordPrize();
   SaveRecord();
+  GameBooked();
   IgnoreInputFor(200);
 }
 
@@ -99,9 +101,11 @@ int QuibbloMain(int argc, char** argv) {
   Stake = 50;
   if (!CreateMainWindow(MainWindowProc)) return -1;
 
-  ServerSocket = NetSocket();
-  if (ServerSocket == kNoSocket) return 1;
-  if (!NetConnect(ServerSocket, kServerAddress, kServerPort)) return 2;
+  std::string why;
+  if (int code = ConnectCreditServer(why); code != 0) {
+    std::fprintf(stderr, "quibblo: %s\n", why.c_str());
+    return code;
+  }
 
   // No log can be written and nothing is said to the server: the process just ends.
   if (MakeSystemDirectories() != 0) return 0;
@@ -114,6 +118,7 @@ int QuibbloMain(int argc, char** argv) {
   }
   ShowLoadingPicture();
   LoadRecord();
+  RecoverDue();
   if (!IndexQuestionFiles()) return FailureExit(-7);
   if (!InitSound()) return FailureExit(-8);
   SeedRandom(timeGetTime());
