@@ -70,12 +70,28 @@ Outcome JudgeStake() {
   return o;
 }
 
-// A stake left over from an outage or an earlier run: taken but no game played for it, it is
-// handed back to the credit.
+// Counts a stake the server took into the meters, as the game or the continue it paid for does.
+void BookStake() {
+  RateAdd(0, -static_cast<float>(Due.stake * PayoutPercent) / 100.0f);
+  MeterIncrement(static_cast<int16_t>(Due.stakeMeter));
+  if (Due.stakeMeter == kMeterGamesPaid)
+    MeterIncrement(Due.stakeBank < 500 ? 422 : Due.stakeBank < 1000 ? 423 : 424);
+}
+
+// A stake left over from an outage or an earlier run. One the server took for a game that was
+// then interrupted is booked; one whose fate was unknown, if taken, is handed back to the credit.
 bool ResolveStaleStake() {
   if (Due.stake == 0) return true;
   if (Meters[Due.stakeMeter] != Due.stakeMeterBefore) {
-    Due.stake = 0;  // booked: the game it paid for was played or interrupted
+    Due.stake = 0;  // in the saved record already
+    WriteDue();
+    return true;
+  }
+  if (Due.stakeTaken) {
+    LogWrite("Booking the stake of %d of an interrupted game\n", Due.stake);
+    BookStake();
+    if (!SaveRecord()) return false;
+    Due.stake = 0;
     WriteDue();
     return true;
   }
@@ -165,7 +181,7 @@ std::string FormatDue(const MoneyDue& d) {
   if (d.game) out << "game\n";
   if (d.stake)
     out << "stake " << d.stake << ' ' << d.stakeMeter << ' ' << d.stakeCredit << ' ' << d.stakeBank << ' '
-        << d.stakeMeterBefore << '\n';
+        << d.stakeMeterBefore << ' ' << d.stakeTaken << '\n';
   if (d.prize) out << "prize " << d.prize << ' ' << d.prizeTotalBefore << '\n';
   if (d.bank.amount) out << "bank " << d.bank.amount << ' ' << d.bank.before << ' ' << d.bank.sent << '\n';
   if (d.credit.amount) out << "credit " << d.credit.amount << ' ' << d.credit.before << ' ' << d.credit.sent << '\n';
@@ -185,7 +201,7 @@ bool ParseDue(const std::string& text, MoneyDue& d) {
     if (key == "game") {
       d.game = true;
     } else if (key == "stake") {
-      ok = static_cast<bool>(words >> d.stake >> d.stakeMeter >> d.stakeCredit >> d.stakeBank >> d.stakeMeterBefore) &&
+      ok = static_cast<bool>(words >> d.stake >> d.stakeMeter >> d.stakeCredit >> d.stakeBank >> d.stakeMeterBefore >> d.stakeTaken) &&
            d.stakeMeter >= 0 && d.stakeMeter < kMeterCount;
     } else if (key == "prize") {
       ok = static_cast<bool>(words >> d.prize >> d.prizeTotalBefore);
@@ -265,21 +281,26 @@ bool TakeStake(int32_t amount, int meter) {
   Due.stakeCredit = credit;
   Due.stakeBank = bank;
   Due.stakeMeterBefore = Meters[meter];
+  Due.stakeTaken = false;
   if (!WriteDue()) {
     Due.stake = 0;
     return false;
   }
   CommandResult r = SendCommand("CUSE,%d\r\n", amount, "CTEL");
-  if (r == CommandResult::Done) return true;
-  if (r == CommandResult::Lost && ReconnectCreditServer()) {
-    Outcome o = JudgeStake();
-    if (o == Outcome::Applied) {
-      LogWrite("A stake of %d was taken although its reply was lost\n", amount);
-      return true;
-    }
-    if (o == Outcome::Unknown) return false;
-  } else if (r == CommandResult::Lost) {
-    LogWrite("A stake of %d was sent and its reply lost; judged when the server is back\n", amount);
+  Outcome o = r == CommandResult::Done ? Outcome::Applied : Outcome::NotApplied;
+  if (r == CommandResult::Lost) {
+    o = ReconnectCreditServer() ? JudgeStake() : Outcome::Unknown;
+    if (o == Outcome::Applied) LogWrite("A stake of %d was taken although its reply was lost\n", amount);
+  }
+  if (o == Outcome::Applied) {
+    Due.stake = amount;
+    Due.stakeTaken = true;
+    WriteDue();
+    return true;
+  }
+  if (o == Outcome::Unknown) {
+    // Judged once the server can be read again; no game starts on it.
+    LogWrite("A stake of %d was sent and its reply lost\n", amount);
     return false;
   }
   Due.stake = 0;

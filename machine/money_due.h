@@ -6,8 +6,9 @@
 //
 // The due file "data/morvane.due" is text, one item a line, and is absent when nothing is due:
 //   game              a paid game is being played; its stake is in the saved record
-//   stake A M C B K   a stake of A was sent and not yet booked: meter M counts it; the credit
-//                     read C and the bank B before it was sent; meter M read K before booking
+//   stake A M C B K T a stake of A was sent and is not yet in the saved record: meter M counts
+//                     it; the credit read C and the bank B before it was sent; meter M read K
+//                     before its booking; T is 1 once the server took it
 //   prize P T         a prize of P won and not yet in the saved record; meter 413 read T before
 //   bank A R S        A owed to the bank: the bank read R before "BADD" was sent; S is 1 once
 //                     sent (its outcome then unknown until the bank is read back)
@@ -29,6 +30,7 @@ struct MoneyDue {
   bool game = false;
   int32_t stake = 0;
   int32_t stakeMeter = 0, stakeCredit = 0, stakeBank = 0, stakeMeterBefore = 0;
+  bool stakeTaken = false;
   int32_t prize = 0;
   int32_t prizeTotalBefore = 0;
   OwedPart bank, credit;

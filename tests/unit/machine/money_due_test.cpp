@@ -59,6 +59,7 @@ TEST(DueText, ReadsBackWhatItWritesAndRefusesWhatItDoesNotKnow) {
   d.stakeCredit = 30;
   d.stakeBank = 100;
   d.stakeMeterBefore = 7;
+  d.stakeTaken = true;
   d.prize = 255;
   d.prizeTotalBefore = -3;
   d.bank = {200, 9000, true};
@@ -66,9 +67,9 @@ TEST(DueText, ReadsBackWhatItWritesAndRefusesWhatItDoesNotKnow) {
   MoneyDue back;
   ASSERT_TRUE(ParseDue(FormatDue(d), back));
   EXPECT_EQ(FormatDue(back), FormatDue(d));
-  EXPECT_EQ(FormatDue(back), "game\nstake 50 449 30 100 7\nprize 255 -3\nbank 200 9000 1\ncredit 55 0 0\n");
+  EXPECT_EQ(FormatDue(back), "game\nstake 50 449 30 100 7 1\nprize 255 -3\nbank 200 9000 1\ncredit 55 0 0\n");
   EXPECT_FALSE(ParseDue("bank 200\n", back));
-  EXPECT_FALSE(ParseDue("stake 50 999 0 0 0\n", back));  // no such meter
+  EXPECT_FALSE(ParseDue("stake 50 999 0 0 0 0\n", back));  // no such meter
   EXPECT_FALSE(ParseDue("owe 5\n", back));
   EXPECT_TRUE(ParseDue("", back));
   EXPECT_EQ(FormatDue(back), "");
@@ -134,6 +135,19 @@ TEST_F(MoneyDueTest, AGameWhosePrizeWasAlreadyBookedIsNotBookedAgain) {
   RecoverDue();
   EXPECT_EQ(Meters[413], 140);
   EXPECT_FALSE(std::filesystem::exists("data/morvane.due"));
+}
+
+TEST_F(MoneyDueTest, AStakeTakenForAGameThatWasKilledIsBookedAtTheNextStart) {
+  // Killed after the server took the stake and before the record held it.
+  WriteText("data/morvane.due", "stake 50 0 450 600 3 1\n");
+  Meters[0] = 3;
+  RecoverDue();
+  EXPECT_EQ(Meters[0], 4);
+  EXPECT_EQ(Meters[423], 1);
+  EXPECT_FLOAT_EQ(PayoutBalance, -15.0f);
+  EXPECT_FALSE(std::filesystem::exists("data/morvane.due"));
+  RecoverDue();  // and only once
+  EXPECT_EQ(Meters[0], 4);
 }
 
 TEST_F(MoneyDueTest, AStakeWhoseReplyWasLostStartsTheGameItPaidFor) {
