@@ -98,7 +98,7 @@ bool SaveRecord() {
   std::vector<uint8_t> bytes = EncodeRecord(values, RecordDate());
   std::string why;
   bool saved = SaveFileSafely(kRecordFile, kRecordTempFile, bytes.data(), bytes.size(), why);
-  if (!saved)
+  if (!saved && !recordSaveFailed)
     LogWrite("Record file not saved (%s); no stakes are taken until a save succeeds\n", why.c_str());
   else if (recordSaveFailed)
     LogWrite("Record file saved again; stakes are taken\n");

@@ -1,6 +1,7 @@
 #include "machine/money_due.h"
 
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 
 #include "machine/credit_link.h"
@@ -24,7 +25,9 @@ constexpr uint32_t kServiceEveryMs = 1000;
 bool dueWriteFailed = false;
 bool prizeRegistered = false;  // this game's prize is in Due
 bool prizeInMeters = false;    // and booked into the meters in memory
+bool stakeInMeters = false;    // the stake in Due is booked in memory, its save failed
 uint32_t nextService = 0;
+bool refusalLogged = false;  // a refused payment is logged once, not at every retry
 
 bool Empty(const MoneyDue& d) {
   return !d.game && d.stake == 0 && d.prize == 0 && d.bank.amount == 0 && d.credit.amount == 0 && !d.attendant;
@@ -82,6 +85,13 @@ void BookStake() {
 // then interrupted is booked; one whose fate was unknown, if taken, is handed back to the credit.
 bool ResolveStaleStake() {
   if (Due.stake == 0) return true;
+  if (stakeInMeters) {
+    if (RecordSaveFailed()) return false;
+    stakeInMeters = false;
+    Due.stake = 0;
+    WriteDue();
+    return true;
+  }
   if (Meters[Due.stakeMeter] != Due.stakeMeterBefore) {
     Due.stake = 0;  // in the saved record already
     WriteDue();
@@ -158,12 +168,16 @@ bool SettlePart(const PartCommand& c, bool& reconnected) {
     CommandResult r = SendCommand(format, part.amount, c.tag);
     if (r == CommandResult::Done) {
       LogWrite("Paid %d to the %s\n", part.amount, c.name);
+      refusalLogged = false;
       part = {};
       WriteDue();
       return true;
     }
     if (r == CommandResult::Refused) {
-      LogWrite("%s,%d refused (%.*s); %d stays owed\n", c.format, part.amount, 60, LastReply(), part.amount);
+      if (!refusalLogged)
+        LogWrite("%s,%d refused (%.*s); %d stays owed\n", c.format, part.amount,
+                 static_cast<int>(std::strcspn(LastReply(), "\r\n")), LastReply(), part.amount);
+      refusalLogged = true;
       part.sent = false;
       WriteDue();
       return false;
@@ -240,7 +254,7 @@ Outcome JudgeSpend(int32_t totalBefore, int32_t amount, int32_t totalNow) {
 }
 
 void RecoverDue() {
-  prizeRegistered = prizeInMeters = false;
+  prizeRegistered = prizeInMeters = stakeInMeters = false;
   if (!ReadDueFile(Due)) {
     CallAttendant("the due file is damaged");
     return;
@@ -310,7 +324,8 @@ bool TakeStake(int32_t amount, int meter) {
 
 void StakeBooked() {
   if (Due.stakeMeter == kMeterGamesPaid) Due.game = true;
-  if (SaveRecord()) Due.stake = 0;
+  stakeInMeters = !SaveRecord();
+  if (!stakeInMeters) Due.stake = 0;
   WriteDue();
 }
 
@@ -352,10 +367,10 @@ void ServiceStep() {
   if (MachineService() == Service::Open) return;
   if (static_cast<int32_t>(ClockPeek() - nextService) < 0) return;
   nextService = ClockPeek() + kServiceEveryMs;
-  if (!CreditLinkUp()) ReconnectCreditServer();
-  if (RecordSaveFailed() && SaveRecord() && prizeInMeters) {
-    Due.prize = 0;
-    prizeInMeters = false;
+  if (RecordSaveFailed() && SaveRecord()) {
+    if (prizeInMeters) Due.prize = 0;
+    if (stakeInMeters) Due.stake = 0;
+    prizeInMeters = stakeInMeters = false;
     WriteDue();
   }
   if (dueWriteFailed) WriteDue();

@@ -26,6 +26,7 @@ constexpr ClipBox kPromptBox{0, 800, 430, 600};
 // Where the menu says it takes no stakes, instead of the insert-money prompt.
 constexpr ClipBox kNoticeBox{150, 650, 436, 476};
 constexpr int32_t kNoticeFont = 12;
+constexpr int kPlainRow = 4;  // the background's top rows between the panels hold only stars
 
 // Target -1 is the back buffer, 0 or 1 a canvas.
 void DrawOn(int target, Sprite& sprite, int frame, int x, int y, const ClipBox* clip, int keyed) {
@@ -95,6 +96,9 @@ bool DrawServiceNotice(int target) {
     else if (owed < 100) std::snprintf(text, sizeof text, "CALL ATTENDANT %dP", owed);
     else std::snprintf(text, sizeof text, "CALL ATTENDANT \xA3%d.%02d", owed / 100, owed % 100);
   }
+  // The background's "Touch START" line is covered with a plain starry strip of its own top.
+  ClipBox strip = kNoticeBox;
+  DrawOn(target, Sprites[kBackground], 0, 0, kNoticeBox.top - kPlainRow, &strip, kOpaque);
   TextCentred = 1;
   TextTarget = target;
   WriteText(text, kNoticeBox.left, kNoticeBox.top, kNoticeBox.right - kNoticeBox.left,
