@@ -9,6 +9,7 @@
 #include "game/play_area.h"
 #include "game/state.h"
 #include "machine/meters.h"
+#include "machine/money_due.h"
 #include "questions/countdown.h"
 #include "screens/buttons.h"
 #include "shell/timers.h"
@@ -112,6 +113,7 @@ uint8_t MakeBankOffer() {
     result = kOfferTaken;
     SetGamePhase(kOfferTaken);
     GamePrize = v;
+    OwePrize(GamePrize);
   } else {
     RescheduleOffer();
     FlashPiece leave[2] = {{PicTrueFalseFlip, kLeaveX, kFaceY, kLeaveFlash},

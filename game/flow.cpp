@@ -10,6 +10,7 @@
 #include "game/reveal.h"
 #include "game/state.h"
 #include "machine/meters.h"
+#include "machine/money_due.h"
 #include "questions/countdown.h"
 #include "questions/question_round.h"
 #include "screens/buttons.h"
@@ -83,6 +84,7 @@ void OpenPlayerBoxInPrizeWindow() {
 void WinAtLastPick() {
   MeterIncrement(kMeterTopPrizeWon);
   GamePrize = lPrizeAvailableThisGame;
+  OwePrize(GamePrize);
   SetGamePhase(kPhaseWon);
   OpenPlayerBoxInPrizeWindow();
 }

@@ -1,5 +1,6 @@
 #include "machine/meters.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -8,6 +9,7 @@
 #include "game/payout.h"
 #include "machine/record_format.h"
 #include "platform/files.h"
+#include "shell/log.h"
 
 static_assert(kMeterCount == kRecordMeterCount);
 
@@ -19,36 +21,37 @@ namespace {
 constexpr const char* kRecordFile = "data\\morvane.rec";
 // Saves go here first and are renamed over the record, so a save cut short leaves the old one.
 constexpr const char* kRecordTempFile = "data\\morvane.tmp";
-constexpr const char* kDataDirectoryName = "data";
 
 constexpr int kMeterGamesWithPrize = 421;
 constexpr int kMeterPrizeTotal = 413;
 constexpr int kMeterPrizeByBand = 414;
 constexpr int kMeterOddPrize = 190;
 
+bool recordSaveFailed = false;
+
 void ZeroRecord() {
   PayoutBalance = 0;
   std::memset(Meters, 0, sizeof Meters);
 }
 
-// The date of the first save, kept at the end of the file; today's date for a new file, or
-// for one cut short before its trailer, whose last bytes are meters and not a date.
+bool IsDateText(const std::string& text) {
+  if (text.size() != 8 || text[2] != '/' || text[5] != '/') return false;
+  for (int i : {0, 1, 3, 4, 6, 7})
+    if (text[i] < '0' || text[i] > '9') return false;
+  int month = std::stoi(text.substr(0, 2)), day = std::stoi(text.substr(3, 2));
+  return month >= 1 && month <= 12 && day >= 1 && day <= 31;
+}
+
+// The date of the first save, kept at the end of the file; today's date for a new file, for
+// one cut short before its trailer (whose last bytes are meters) or one whose date is damaged.
 std::string RecordDate() {
-  long size = FileSize(kRecordFile);
-  std::FILE* f = size > kRecordValuesSize ? OpenFile(kRecordFile, "rb") : nullptr;
-  if (f) {
-    char word[9] = {};
-    std::fseek(f, size - 8, SEEK_SET);
-    int got = std::fscanf(f, "%8s", word);
-    std::fclose(f);
-    if (got == 1) return word;
+  std::string bytes, why;
+  if (ReadFileSafely(kRecordFile, bytes, why) && bytes.size() > static_cast<size_t>(kRecordValuesSize)) {
+    std::string word = bytes.substr(bytes.size() - 8);
+    if (IsDateText(word)) return word;
   }
   LocalTime now = GetLocalTime();
   return RecordDateText(now.year, now.month, now.day);
-}
-
-bool WriteAll(std::FILE* f, const std::vector<uint8_t>& bytes) {
-  return std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
 }
 }  // namespace
 
@@ -69,45 +72,41 @@ float ReadPayoutBalance(uint8_t) { return PayoutBalance; }
 
 void LoadRecord() {
   ZeroRecord();
-  std::FILE* f = OpenFile(kRecordFile, "rb");
-  if (!f) return;
-  long size = FileSize(kRecordFile);
-  if (size < 0) {
-    std::fclose(f);
+  std::string bytes, why;
+  if (!ReadFileSafely(kRecordFile, bytes, why)) {
+    if (!why.empty()) LogWrite("Record file not read (%s); the meters start at zero\n", why.c_str());
     return;
   }
-  if (size <= 10) {
-    std::fclose(f);
-    ClearReadOnly(kRecordFile);
-    DeleteFile(kRecordFile);
+  if (bytes.size() <= 10) {
+    DeleteFileSafely(kRecordFile);
     return;
   }
-  uint8_t bytes[kRecordValuesSize];
-  size_t got = std::fread(bytes, 1, sizeof bytes, f);
-  std::fclose(f);
-  RecordValues values = DecodeRecord(bytes, got);
-  PayoutBalance = values.balance;
+  RecordValues values = DecodeRecord(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
   std::memcpy(Meters, values.meters, sizeof Meters);
+  PayoutBalance = values.balance;
+  if (!std::isfinite(PayoutBalance)) {
+    // It would hold every game in one band for ever.
+    LogWrite("Record file damaged: payout balance is not a number; it starts at 0\n");
+    PayoutBalance = 0;
+  }
 }
 
-void SaveRecord() {
-  MakeDirectory(kDataDirectoryName);
+bool SaveRecord() {
   RecordValues values;
   values.balance = PayoutBalance;
   std::memcpy(values.meters, Meters, sizeof Meters);
   std::vector<uint8_t> bytes = EncodeRecord(values, RecordDate());
-
-  ClearReadOnly(kRecordFile);
-  std::FILE* f = OpenFile(kRecordTempFile, "wb");
-  if (!f) return;
-  bool written = WriteAll(f, bytes) && SyncFile(f);
-  if (std::fclose(f) != 0) written = false;
-  if (!written) {
-    DeleteFile(kRecordTempFile);
-    return;
-  }
-  ReplaceFile(kRecordTempFile, kRecordFile);
+  std::string why;
+  bool saved = SaveFileSafely(kRecordFile, kRecordTempFile, bytes.data(), bytes.size(), why);
+  if (!saved && !recordSaveFailed)
+    LogWrite("Record file not saved (%s); no stakes are taken until a save succeeds\n", why.c_str());
+  else if (recordSaveFailed)
+    LogWrite("Record file saved again; stakes are taken\n");
+  recordSaveFailed = !saved;
+  return saved;
 }
+
+bool RecordSaveFailed() { return recordSaveFailed; }
 
 void RecordPrize() {
   int32_t prize = GamePrize;

@@ -14,5 +14,9 @@ void MeterAdd(int16_t n, int16_t amount);
 void RateAdd(uint8_t index, float amount);
 float ReadPayoutBalance(uint8_t index);
 void LoadRecord();
-void SaveRecord();
+// False when the record could not be written; the failure is logged and the values stay in
+// memory for the next try.
+bool SaveRecord();
+// The last save failed: no stake may be taken until one succeeds.
+bool RecordSaveFailed();
 void RecordPrize();

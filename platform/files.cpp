@@ -105,6 +105,155 @@ bool ReplaceFile(const char* from, const char* to) {
   return synced;
 }
 
+namespace {
+std::string Reason(const char* what, const std::string& path) {
+  return std::string(what) + " " + path + ": " + std::strerror(errno);
+}
+
+// The folder part and the last name of a resolved path.
+void Split(const std::string& path, std::string& folder, std::string& base) {
+  size_t slash = path.rfind('/');
+  folder = slash == std::string::npos ? "" : path.substr(0, slash);
+  base = slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Walks `folder` one name at a time from the working folder, never through a link; with
+// `make`, missing parts are made and `made` tells whether any was.
+int OpenFolder(const std::string& folder, bool make, bool& made, std::string& why) {
+  made = false;
+  int fd = open(folder.size() && folder[0] == '/' ? "/" : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  size_t pos = 0;
+  while (fd >= 0 && pos < folder.size()) {
+    size_t slash = folder.find('/', pos);
+    if (slash == std::string::npos) slash = folder.size();
+    std::string part = folder.substr(pos, slash - pos);
+    pos = slash + 1;
+    if (part.empty() || part == ".") continue;
+    if (make && mkdirat(fd, part.c_str(), 0755) == 0) made = true;
+    int next = openat(fd, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    int error = errno;
+    if (next < 0) why = Reason("cannot open folder", folder);
+    close(fd);
+    errno = error;
+    fd = next;
+  }
+  return fd;
+}
+
+bool WriteWhole(int fd, const void* bytes, size_t size) {
+  const char* p = static_cast<const char*>(bytes);
+  while (size > 0) {
+    ssize_t n = write(fd, p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+}  // namespace
+
+bool SaveFileSafely(const char* name, const char* temp, const void* bytes, size_t size, std::string& why) {
+  std::string path = ResolvePath(name), folder, base, tempFolder, tempBase;
+  Split(path, folder, base);
+  Split(ResolvePath(temp), tempFolder, tempBase);
+  bool made;
+  int dir = OpenFolder(folder, true, made, why);
+  if (dir < 0) return false;
+  // A temporary left by a save cut short, or planted as a link, is removed, never followed.
+  unlinkat(dir, tempBase.c_str(), 0);
+  int fd = openat(dir, tempBase.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  bool ok = fd >= 0;
+  if (!ok) why = Reason("cannot create", tempFolder + "/" + tempBase);
+  if (ok && !(WriteWhole(fd, bytes, size) && fsync(fd) == 0)) {
+    why = Reason("cannot write", tempFolder + "/" + tempBase);
+    ok = false;
+  }
+  if (fd >= 0 && close(fd) != 0 && ok) {
+    why = Reason("cannot write", tempFolder + "/" + tempBase);
+    ok = false;
+  }
+  if (ok && renameat(dir, tempBase.c_str(), dir, base.c_str()) != 0) {
+    why = Reason("cannot replace", path);
+    ok = false;
+  }
+  if (!ok) unlinkat(dir, tempBase.c_str(), 0);
+  if (ok && fsync(dir) != 0) {
+    why = Reason("cannot sync folder", folder);
+    ok = false;
+  }
+  close(dir);
+  if (ok && made) {
+    // The new folder's own entry lives in the folder above it.
+    std::string above, ignored;
+    Split(folder, above, ignored);
+    bool again;
+    int up = OpenFolder(above, false, again, why);
+    ok = up >= 0 && fsync(up) == 0;
+    if (up >= 0) close(up);
+  }
+  return ok;
+}
+
+bool ReadFileSafely(const char* name, std::string& bytes, std::string& why) {
+  bytes.clear();
+  why.clear();
+  std::string path = ResolvePath(name), folder, base;
+  Split(path, folder, base);
+  bool made;
+  int dir = OpenFolder(folder, false, made, why);
+  if (dir < 0) {
+    if (errno == ENOENT) why.clear();
+    return false;
+  }
+  int fd = openat(dir, base.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0 && errno != ENOENT) why = Reason("cannot open", path);
+  close(dir);
+  if (fd < 0) return false;
+  struct stat st;
+  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  if (!ok) why = path + ": not a regular file";
+  char buffer[4096];
+  while (ok) {
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      why = Reason("cannot read", path);
+      ok = false;
+    }
+    if (n <= 0) break;
+    bytes.append(buffer, static_cast<size_t>(n));
+  }
+  close(fd);
+  return ok;
+}
+
+bool DeleteFileSafely(const char* name) {
+  std::string path = ResolvePath(name), folder, base, why;
+  Split(path, folder, base);
+  bool made;
+  int dir = OpenFolder(folder, false, made, why);
+  if (dir < 0) return errno == ENOENT;
+  bool gone = unlinkat(dir, base.c_str(), 0) == 0 || errno == ENOENT;
+  if (gone) fsync(dir);
+  close(dir);
+  return gone;
+}
+
+std::FILE* OpenLogFileSafely(const char* name) {
+  std::string path = ResolvePath(name), folder, base, why;
+  Split(path, folder, base);
+  bool made;
+  int dir = OpenFolder(folder, false, made, why);
+  if (dir < 0) return nullptr;
+  int fd = openat(dir, base.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+  close(dir);
+  if (fd < 0) return nullptr;
+  std::FILE* f = fdopen(fd, "w");
+  if (!f) close(fd);
+  return f;
+}
+
 LocalTime GetLocalTime() {
   std::time_t now = std::time(nullptr);
   std::tm tm{};

@@ -20,6 +20,18 @@ bool SyncFile(std::FILE* file);
 // Renames `from` over `to` in one step and makes the rename itself survive a power cut.
 bool ReplaceFile(const char* from, const char* to);
 
+// Files of the working folder opened without following symbolic links on any part of their
+// path, so nothing written can land outside it. Names as above; the folder of a saved file is
+// made when missing. Failures give the reason in `why`.
+// Writes `size` bytes to `temp` (beside `name`), syncs it and renames it over `name`, then syncs
+// the folder (and the working folder too when the folder is new).
+bool SaveFileSafely(const char* name, const char* temp, const void* bytes, size_t size, std::string& why);
+// The whole of a regular file; false when it is missing (why empty) or cannot be read.
+bool ReadFileSafely(const char* name, std::string& bytes, std::string& why);
+bool DeleteFileSafely(const char* name);  // true when it is gone
+// Opened for writing and truncated, for a log; nullptr when it cannot be.
+std::FILE* OpenLogFileSafely(const char* name);
+
 struct LocalTime {
   int year, month, day, hour, minute, second;
 };

@@ -11,6 +11,7 @@
 #include "game/state.h"
 #include "machine/credit_link.h"
 #include "machine/meters.h"
+#include "machine/money_due.h"
 #include "questions/countdown.h"
 #include "screens/buttons.h"
 #include "shell/shell.h"
@@ -148,11 +149,12 @@ bool Decide() {
 
 // The stake for the continue; a refusal by the credit server buys nothing.
 bool BuyContinue() {
-  if (!SpendCredit(Stake)) return false;
+  if (!TakeStake(Stake, kMeterBought)) return false;
   ContinueUsed = 1;
   Lives = 0;
   MeterIncrement(kMeterBought);
   RateAdd(0, static_cast<float>(-(Stake * PayoutPercent) / 100));
+  StakeBooked();
   return true;
 }
 

@@ -3,8 +3,12 @@
 #include "display/assets.h"
 #include "display/display.h"
 #include "display/transitions.h"
+#include "display/fonts.h"
 #include "machine/credit_link.h"
+#include "machine/money_due.h"
 #include "screens/buttons.h"
+
+#include <cstdio>
 #include "shell/shell.h"
 #include "shell/timers.h"
 #include "sound/sound.h"
@@ -19,6 +23,10 @@ constexpr int32_t kMainMenu = 0, kRules = 1, kStart = 2;
 constexpr int kPoint = 10, kPound = 11;
 constexpr int kDigitRow = 50;
 constexpr ClipBox kPromptBox{0, 800, 430, 600};
+// Where the menu says it takes no stakes, instead of the insert-money prompt.
+constexpr ClipBox kNoticeBox{150, 650, 436, 476};
+constexpr int32_t kNoticeFont = 12;
+constexpr int kPlainRow = 4;  // the background's top rows between the panels hold only stars
 
 // Target -1 is the back buffer, 0 or 1 a canvas.
 void DrawOn(int target, Sprite& sprite, int frame, int x, int y, const ClipBox* clip, int keyed) {
@@ -86,7 +94,30 @@ void DrawBankAmount(int32_t amount) { DrawPanel(-1, kWinBankBlank, 0, BankAmount
 
 void DrawCreditAmount(int32_t amount) { DrawPanel(-1, kWinCreditBlank, 646, CreditAmountStart(amount), amount); }
 
+namespace {
+bool DrawServiceNotice(int target) {
+  int32_t owed = 0;
+  Service service = MachineService(&owed);
+  if (service == Service::Open) return false;
+  char text[48] = "OUT OF SERVICE";
+  if (service == Service::CallAttendant) {
+    if (owed <= 0) std::snprintf(text, sizeof text, "CALL ATTENDANT");
+    else if (owed < 100) std::snprintf(text, sizeof text, "CALL ATTENDANT %dP", owed);
+    else std::snprintf(text, sizeof text, "CALL ATTENDANT \xA3%d.%02d", owed / 100, owed % 100);
+  }
+  // The background's "Touch START" line is covered with a plain starry strip of its own top.
+  ClipBox strip = kNoticeBox;
+  DrawOn(target, Sprites[kBackground], 0, 0, kNoticeBox.top - kPlainRow, &strip, kOpaque);
+  TextCentred = 1;
+  TextTarget = target;
+  WriteText(text, kNoticeBox.left, kNoticeBox.top, kNoticeBox.right - kNoticeBox.left,
+            kNoticeBox.bottom - kNoticeBox.top, kNoticeFont);
+  return true;
+}
+}  // namespace
+
 void MenuIdle() {
+  ServiceStep();
   MenuTotal = ReadCredit() + ReadBank();
   if (DeadlinePassed(MenuRefreshDeadline)) {
     StartDeadline(MenuRefreshDeadline, 500);
@@ -94,7 +125,10 @@ void MenuIdle() {
   }
   DrawCreditPanel(-1);
   DrawBankPanel(-1);
-  if (MenuTotal < Stake) {
+  if (MachineService() != Service::Open) {
+    DrawImage(Sprites[kBackground], 0, 0, 0, &kPromptBox, kOpaque);
+    DrawServiceNotice(-1);
+  } else if (MenuTotal < Stake) {
     DrawImage(Sprites[kBackground], 0, 0, 0, &kPromptBox, kOpaque);
     DrawImage(Sprites[kInsert], 0, 568, 445, &kPromptBox, kKeyed);
   }
@@ -106,7 +140,7 @@ bool ShortOfStake() { return ReadCredit() + ReadBank() < Stake; }
 
 void DrawMenuScreen() {
   DrawImage(Sprites[kBackground], 0, 0, 0, nullptr, kOpaque);
-  if (ShortOfStake()) DrawImage(Sprites[kInsert], 0, 568, 445, nullptr, kKeyed);
+  if (!DrawServiceNotice(-1) && ShortOfStake()) DrawImage(Sprites[kInsert], 0, 568, 445, nullptr, kKeyed);
   DrawBankPanel(-1);
   DrawCreditPanel(-1);
 }
@@ -149,7 +183,7 @@ void ShowInfoScreen() {
   SaveToCanvas(1, 0, 0, 800, 600);
   CaptureCanvas(1, &kFullScreen);
   DrawImageToCanvas(0, Sprites[kBackground], 0, 0, 0, nullptr, kOpaque);
-  if (ShortOfStake()) DrawImageToCanvas(0, Sprites[kInsert], 0, 568, 445, nullptr, kKeyed);
+  if (!DrawServiceNotice(0) && ShortOfStake()) DrawImageToCanvas(0, Sprites[kInsert], 0, 568, 445, nullptr, kKeyed);
   DrawBankPanel(0);
   DrawCreditPanel(0);
   CaptureCanvas(0, &kFullScreen);

@@ -21,7 +21,7 @@ int MakeSystemDirectories() {
 }
 
 int OpenLog() {
-  logFile = OpenFile(kLogFile, "w");
+  logFile = OpenLogFileSafely(kLogFile);
   if (!logFile) return -1;
   LogWrite("Quibblo Version %s - Start of Log\n\n", kVersion);
   return 0;

@@ -1,6 +1,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "display/assets.h"
 #include "display/display.h"
@@ -11,6 +12,7 @@
 #include "game/payout.h"
 #include "machine/credit_link.h"
 #include "machine/meters.h"
+#include "machine/money_due.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/net.h"
@@ -28,8 +30,6 @@ int16_t Stake = 50;
 int ServerSocket = kNoSocket;
 
 namespace {
-constexpr const char* kServerAddress = "127.0.0.1";
-constexpr uint16_t kServerPort = 6667;
 constexpr int kMeterSecondsPlayed = 425;
 
 // A start-up failure is one line on standard error: what is wrong and what to do.
@@ -118,6 +118,7 @@ void PlayOneGameAndBook() {
   MeterAdd(kMeterSecondsPlayed, static_cast<int16_t>((end - start) / 1000));
   RecordPrize();
   SaveRecord();
+  GameBooked();
   IgnoreInputFor(200);
 }
 
@@ -152,14 +153,15 @@ int QuibbloMain(int argc, char** argv) {
   Stake = 50;
   if (!CreateMainWindow(MainWindowProc)) return -1;
 
-  ServerSocket = NetSocket();
-  if (ServerSocket == kNoSocket) {
-    Say("cannot make a network socket: check the system's limit on open files");
-    return 1;
-  }
-  if (!NetConnect(ServerSocket, kServerAddress, kServerPort)) {
-    Say("no credit server on %s:%u: start `quibblo-credit serve`", kServerAddress, kServerPort);
-    return 2;
+  std::string why;
+  if (int code = ConnectCreditServer(why); code != 0) {
+    if (code == 2 && why.rfind("no credit server", 0) == 0)
+      Say("%s: start `quibblo-credit serve`", why.c_str());
+    else if (code == 1)
+      Say("cannot make a network socket: check the system's limit on open files");
+    else
+      Say("%s", why.c_str());
+    return code;
   }
 
   // No log can be written and nothing is said to the server: the process just ends.
@@ -187,6 +189,7 @@ int QuibbloMain(int argc, char** argv) {
   }
   SeedRandom(timeGetTime());
   if (!PicturesReady()) return FailureExit(-6);
+  RecoverDue();  // only a cabinet that can show a game settles what an earlier one owes
   LoadAssets();
   FadeToMainMenu();
 

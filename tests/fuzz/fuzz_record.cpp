@@ -1,5 +1,6 @@
 // Any bytes as the record file: the game loads it, saves over it and must read back exactly what
 // it saved; the operator's report reads the same bytes.
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -52,6 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   LoadRecord();
   // A file of 10 bytes or less is damaged and deleted; a longer one is read as far as it goes.
   RecordValues expected = DecodeRecord(data, size > 10 ? size : 0);
+  if (!std::isfinite(expected.balance)) expected.balance = 0;  // a damaged balance steers nothing
   if (!SameAsMemory(expected)) std::abort();
   if (std::filesystem::exists(kRecordPath) != (size > 10)) std::abort();
 

@@ -4,15 +4,26 @@
 
 #include <cstring>
 
+#include <chrono>
+#include <filesystem>
+
 #include "fake_server.h"
 #include "machine/meters.h"
+#include "machine/money_due.h"
+#include "support/temp_dir.h"
 
 namespace {
 ScriptedReply Reply(std::string text) { return {{std::move(text)}, false}; }
 
 class CreditLinkTest : public ::testing::Test {
  protected:
+  TempWorkDir dir_;  // the due file and the record go under data/ here
   void SetUp() override {
+    // Reconnections find nobody, whatever runs on the machine's own port.
+    int probe = NetListen("127.0.0.1", 0);
+    CreditServerPort = NetLocalPort(probe);
+    NetClose(probe);
+    Due = {};
     std::memset(Meters, 0, sizeof Meters);
     PayoutBalance = 0;
     GamePrize = 0;
@@ -69,49 +80,79 @@ TEST_F(CreditLinkTest, SplitRepliesAndLeftoverBytesKeepRepliesOnTheirRequests) {
   EXPECT_EQ(QueryBank(), 33);
 }
 
-TEST_F(CreditLinkTest, RepliesWithoutALineEndFail) {
-  // Longer than any reply of the protocol, and a reply cut off by a hang-up.
-  FakeServer server({Reply("CTEL,1" + std::string(5000, '0')), Reply("BTEL,5\r\n"),
-                     {{"CTEL,250"}, true}});
-  EXPECT_EQ(QueryCredit(), 65535);
-  EXPECT_EQ(QueryBank(), 5);  // the rest of the long reply is not taken for this one
+TEST_F(CreditLinkTest, RepliesWithoutALineEndFailAndDropTheLink) {
+  // Longer than any reply of the protocol: the stream is no longer trusted.
+  {
+    FakeServer server({Reply("CTEL,1" + std::string(5000, '0')), Reply("BTEL,5\r\n")});
+    EXPECT_EQ(QueryCredit(), 65535);
+    EXPECT_FALSE(CreditLinkUp());
+    EXPECT_EQ(QueryBank(), 65535);
+  }
+  FakeServer server({{{"CTEL,250"}, true}});  // cut off by a hang-up
   EXPECT_EQ(QueryCredit(), 65535);
 }
 
-TEST_F(CreditLinkTest, PayPrizeSplitsWholePoundsToTheBank) {
-  FakeServer server({Reply("BTEL,200\r\n"), Reply("CTEL,50\r\n"), Reply("BTEL,500\r\n"),
+TEST_F(CreditLinkTest, AMuteOrTricklingServerIsAFailedCommandNotAFrozenCabinet) {
+  // A reply that never ends, and one that dribbles a byte every few milliseconds for longer
+  // than the reply wait: each is given one bounded wait in all.
+  std::vector<std::string> drip(1500, "0");
+  drip.insert(drip.begin(), "CTEL,");
+  for (const ScriptedReply& reply : {ScriptedReply{{"CTEL,25"}, false}, ScriptedReply{drip, false}}) {
+    FakeServer server({reply});
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(QueryCredit(), 65535);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+    EXPECT_FALSE(CreditLinkUp());
+  }
+}
+
+TEST_F(CreditLinkTest, PayPrizeSplitsWholePoundsToTheBankReadingEachFirst) {
+  FakeServer server({Reply("BTEL,0\r\n"), Reply("BTEL,200\r\n"), Reply("CTEL,0\r\n"), Reply("CTEL,50\r\n"),
+                     Reply("BTEL,200\r\n"), Reply("BTEL,500\r\n"), Reply("CTEL,50\r\n"),
                      Reply("CTEL,125\r\n")});
   PayPrize(250);
   PayPrize(300);
   PayPrize(75);
   PayPrize(0);
-  EXPECT_EQ(server.Received(), "BADD,200\r\nCADD,50\r\nBADD,300\r\nCADD,75\r\n");
+  EXPECT_EQ(server.Received(), "BGET\r\nBADD,200\r\nCGET\r\nCADD,50\r\nBGET\r\nBADD,300\r\nCGET\r\nCADD,75\r\n");
+  EXPECT_EQ(MachineService(), Service::OutOfService);  // the link is gone with the fake
+  MoneyDue due;
+  ASSERT_TRUE(ReadDueFile(due));
+  EXPECT_EQ(due.bank.amount + due.credit.amount, 0);  // paid; the last prize waits for its booking
+  EXPECT_EQ(due.prize, 75);
 }
 
 TEST_F(CreditLinkTest, PayForGameSpendsThenCountsByTheRawBank) {
-  FakeServer server({Reply("CTEL,0\r\n"), Reply("BTEL,499\r\n"), Reply("CTEL,0\r\n"),
-                     Reply("BTEL,500\r\n"), Reply("CTEL,0\r\n"), Reply("BTEL,12000\r\n"),
-                     Reply("CTEL,0\r\n"), Reply("FAIL,down\r\n")});
+  std::vector<ScriptedReply> script;
+  for (const char* bank : {"BTEL,499\r\n", "BTEL,500\r\n", "BTEL,12000\r\n", "FAIL,down\r\n"}) {
+    for (const char* r : {"CTEL,200\r\n", "BTEL,0\r\n", "CTEL,150\r\n"}) script.push_back(Reply(r));
+    script.push_back(Reply(bank));
+  }
+  FakeServer server(script);
   GamePrize = 77;
-  for (int i = 0; i < 4; ++i) EXPECT_TRUE(PayForGame());
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_TRUE(PayForGame());
+    GameBooked();
+  }
   EXPECT_EQ(GamePrize, 0);
   EXPECT_EQ(Meters[0], 4);
   EXPECT_EQ(Meters[422], 1);
   EXPECT_EQ(Meters[423], 1);
   EXPECT_EQ(Meters[424], 2);  // 12000 and a failed query
   EXPECT_FLOAT_EQ(PayoutBalance, -60.0f);
-  EXPECT_EQ(server.Received(), std::string("CUSE,50\r\nBGET\r\n") + "CUSE,50\r\nBGET\r\n" +
-                                   "CUSE,50\r\nBGET\r\n" + "CUSE,50\r\nBGET\r\n");
+  std::string one = "CGET\r\nBGET\r\nCUSE,50\r\nBGET\r\n";
+  EXPECT_EQ(server.Received(), one + one + one + one);
 }
 
 TEST_F(CreditLinkTest, RefusedPaymentStartsNothing) {
-  FakeServer server({Reply("FAIL,insufficient credit\r\n")});
+  FakeServer server({Reply("CTEL,20\r\n"), Reply("BTEL,0\r\n"), Reply("FAIL,insufficient credit\r\n")});
   PayoutBalance = 3;
   EXPECT_FALSE(PayForGame());
   EXPECT_EQ(Meters[0], 0);
   EXPECT_EQ(Meters[422] + Meters[423] + Meters[424], 0);
   EXPECT_FLOAT_EQ(PayoutBalance, 3.0f);
-  EXPECT_EQ(server.Received(), "CUSE,50\r\n");  // no bank query after a refusal
+  EXPECT_EQ(server.Received(), "CGET\r\nBGET\r\nCUSE,50\r\n");  // no bank query after a refusal
+  EXPECT_FALSE(std::filesystem::exists("data/morvane.due"));
 }
 
 TEST_F(CreditLinkTest, TermIsSentWithoutWaitingForAReply) {

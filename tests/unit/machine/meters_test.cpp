@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +11,8 @@
 #include <vector>
 
 #include "game/payout.h"
+#include "fake_server.h"
+#include "machine/money_due.h"
 #include "machine/record_format.h"
 #include "platform/files.h"
 
@@ -197,6 +200,70 @@ TEST_F(MetersTest, UnwritableDataLeavesTheOldRecordAndTheValuesInMemory) {
   fs::remove("data/morvane.tmp");
   SaveRecord();
   EXPECT_EQ(Le32(ReadBytes("data/morvane.rec"), 4 + 8), 2);
+}
+
+TEST_F(MetersTest, AFailedSaveIsReportedAndHoldsStakesUntilOneSucceeds) {
+  FakeServer server({});
+  Due = {};
+  EXPECT_EQ(MachineService(), Service::Open);
+  fs::create_directories("data/morvane.rec");  // a directory where the record belongs
+  Meters[3] = 9;
+  EXPECT_FALSE(SaveRecord());
+  EXPECT_TRUE(RecordSaveFailed());
+  EXPECT_FALSE(fs::exists("data/morvane.tmp"));
+  EXPECT_EQ(MachineService(), Service::OutOfService);
+  EXPECT_FALSE(TakeStake(50, 0));  // refused before a word goes to the server
+  fs::remove("data/morvane.rec");
+  EXPECT_TRUE(SaveRecord());
+  EXPECT_FALSE(RecordSaveFailed());
+  EXPECT_EQ(MachineService(), Service::Open);
+  EXPECT_EQ(server.Received(), "");
+  EXPECT_EQ(Le32(ReadBytes("data/morvane.rec"), 4 + 12), 9);
+}
+
+TEST_F(MetersTest, SavesNeverFollowLinksOutOfTheWorkingFolder) {
+  fs::create_directories("outside");
+  WriteBytes("outside/victim", {1, 2, 3});
+  fs::create_directories("data");
+  fs::create_symlink("../outside/victim", "data/morvane.tmp");
+  fs::create_symlink("../outside/victim", "data/morvane.rec");
+  Meters[4] = 4;
+  EXPECT_TRUE(SaveRecord());
+  EXPECT_EQ(ReadBytes("outside/victim"), (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_FALSE(fs::is_symlink("data/morvane.rec"));
+  EXPECT_EQ(Le32(ReadBytes("data/morvane.rec"), 4 + 16), 4);
+
+  // A data folder that is itself a link elsewhere is not written through.
+  fs::remove_all("data");
+  fs::create_directory_symlink("outside", "data");
+  EXPECT_FALSE(SaveRecord());
+  EXPECT_FALSE(fs::exists("outside/morvane.rec"));
+  EXPECT_FALSE(fs::exists("outside/morvane.tmp"));
+}
+
+TEST_F(MetersTest, ABalanceThatIsNotANumberIsDamageAndStartsAtZero) {
+  for (float bad : {std::nanf(""), INFINITY, -INFINITY}) {
+    RecordValues values;
+    values.balance = bad;
+    values.meters[0] = 12;
+    WriteBytes("data/morvane.rec", EncodeRecord(values, "01/02/07"));
+    LoadRecord();
+    EXPECT_EQ(PayoutBalance, 0.0f);
+    EXPECT_EQ(Meters[0], 12);  // the counts stand
+  }
+}
+
+TEST_F(MetersTest, ADamagedTrailerDateGivesTodays) {
+  for (const char* date : {"1x/02/07", "13/01/07", "01-02-07", "01/00/07", "  /  /  "}) {
+    WriteBytes("data/morvane.rec", EncodeRecord(RecordValues{}, date));
+    SaveRecord();
+    std::vector<uint8_t> bytes = ReadBytes("data/morvane.rec");
+    EXPECT_EQ(std::string(bytes.end() - 8, bytes.end()), Today()) << date;
+  }
+  WriteBytes("data/morvane.rec", EncodeRecord(RecordValues{}, "12/31/99"));
+  SaveRecord();
+  std::vector<uint8_t> bytes = ReadBytes("data/morvane.rec");
+  EXPECT_EQ(std::string(bytes.end() - 8, bytes.end()), "12/31/99");
 }
 
 // Run by the crash test of the record file: saves forever with every meter equal to the save's
