@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
   std::string out, bankFile, sheet;
   bool noSheet = false;
   app.add_option("--out", out, "the folder to write the tree into (required)")->type_name("DIR")->required();
-  app.add_option("--bank", bankFile, "question bank to use instead of the built-in one: a folder of NN.txt files, or one text with \"== N\" category lines")->type_name("PATH");
+  app.add_option("--bank", bankFile, "question bank to use instead of the built-in one: a folder of NN.txt files, or one text with \"== N\" category lines")->type_name("FILE");
   CLI::Option* sheetOption =
       app.add_option("--sheet", sheet, "where to write the contact sheet of all pictures (default DIR/contact_sheet.png)")
           ->type_name("FILE");
