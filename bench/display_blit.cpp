@@ -13,6 +13,7 @@ using namespace bench_display;
 
 namespace {
 constexpr int kPhotoId = 4, kBoxesId = 17, kPanelId = 6;
+constexpr ClipBox kDot{0, 1, 0, 1};
 
 struct Screen {
   ScratchDir scratch;
@@ -46,7 +47,10 @@ void BM_DrawImage(benchmark::State& state) {
   TheScreen();
   int id = static_cast<int>(state.range(0));
   int keyed = static_cast<int>(state.range(1));
+  // An opaque whole-screen copy of the picture the screen already holds is skipped, so a dot
+  // drawn between copies makes each one real; the dot costs next to nothing.
   for (auto _ : state) {
+    if (!keyed) DrawImage(Sprites[kBoxesId], 0, 0, 0, &kDot, kOpaque);
     DrawImage(Sprites[id], 0, 0, 0, nullptr, keyed);
     benchmark::ClobberMemory();
   }

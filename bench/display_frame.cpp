@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstring>
+#include <string>
 
 #include "display/fonts.h"
 #include "display/surfaces.h"
@@ -65,11 +66,27 @@ void BM_BlendCanvasStep(benchmark::State& state) {
 }
 BENCHMARK(BM_BlendCanvasStep);
 
+// A frame as the game draws one: a panel of `changed` pixels a side (a 200 x 150 panel is the
+// usual frame, 800 x 600 a whole screen, 0 nothing at all) drawn, then presented.
+const ClipBox* FrameArea(int64_t kind) {
+  static const ClipBox panel{300, 500, 225, 375}, none{0, 0, 0, 0};
+  return kind == 0 ? &none : kind == 1 ? &panel : &kFullScreen;
+}
+const char* FrameName(int64_t kind) { return kind == 0 ? "nothing changed" : kind == 1 ? "200x150 changed" : "whole screen changed"; }
+
+void DrawAndPresent(const ClipBox* area, int frame) {
+  if (area->right > area->left) DrawImage(Sprites[4], 0, frame % 2, 0, area, kOpaque);
+  Present();
+}
+
 void BM_PresentHeadless(benchmark::State& state) {
   TheScreen();
-  for (auto _ : state) Present();
+  const ClipBox* area = FrameArea(state.range(0));
+  state.SetLabel(FrameName(state.range(0)));
+  int frame = 0;
+  for (auto _ : state) DrawAndPresent(area, ++frame);
 }
-BENCHMARK(BM_PresentHeadless);
+BENCHMARK(BM_PresentHeadless)->ArgName("frame")->Arg(0)->Arg(1)->Arg(2);
 
 void BM_PresentWindow(benchmark::State& state) {
   TheScreen();
@@ -79,12 +96,39 @@ void BM_PresentWindow(benchmark::State& state) {
     return;
   }
   const char* driver = SDL_GetCurrentVideoDriver();
-  state.SetLabel(driver ? driver : "?");
-  for (auto _ : state) Present();
+  state.SetLabel(std::string(driver ? driver : "?") + ", " + FrameName(state.range(0)));
+  const ClipBox* area = FrameArea(state.range(0));
+  int frame = 0;
+  for (auto _ : state) DrawAndPresent(area, ++frame);
   DestroyMainWindow();
   Options.windowed = false;
 }
-BENCHMARK(BM_PresentWindow);
+BENCHMARK(BM_PresentWindow)->ArgName("frame")->Arg(0)->Arg(1)->Arg(2);
+
+// SDL's software renderer given a whole frame and a 200 x 150 update, the anchors of the above.
+void BM_SdlTextureUpdate(benchmark::State& state) {
+  SDL_Window* window = SDL_CreateWindow("", 0, 0, 800, 600, SDL_WINDOW_HIDDEN);
+  SDL_Renderer* renderer = window ? SDL_CreateRenderer(window, -1, 0) : nullptr;
+  SDL_Texture* texture =
+      renderer ? SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB565, SDL_TEXTUREACCESS_STREAMING, 800, 600) : nullptr;
+  if (!texture) {
+    state.SkipWithError("no window can be made here");
+    return;
+  }
+  std::vector<uint16_t> pixels(800 * 600, 0x1234);
+  SDL_Rect panel{300, 225, 200, 150};
+  bool whole = state.range(0) == 2;
+  state.SetLabel(whole ? "whole frame" : "200x150");
+  for (auto _ : state) {
+    SDL_UpdateTexture(texture, whole ? nullptr : &panel, pixels.data() + (whole ? 0 : 225 * 800 + 300), 1600);
+    SDL_RenderCopy(renderer, texture, nullptr, nullptr);
+    SDL_RenderPresent(renderer);
+  }
+  SDL_DestroyTexture(texture);
+  SDL_DestroyRenderer(renderer);
+  SDL_DestroyWindow(window);
+}
+BENCHMARK(BM_SdlTextureUpdate)->ArgName("frame")->Arg(1)->Arg(2);
 
 void BM_WriteQuestion(benchmark::State& state) {
   TheScreen();

@@ -58,6 +58,39 @@ inline void CopySpan(uint16_t* d, const uint16_t* s, int n) {
 
 bool IsEmpty(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
 
+bool Overlap(const RECT& a, const RECT& b) {
+  return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+bool Inside(const RECT& inner, const RECT& outer) {
+  return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+         inner.bottom <= outer.bottom;
+}
+
+// A frame writes a few panels, so a short list keeps the copies small; past that one box
+// around them all is cheaper to keep than to search.
+constexpr size_t kMostDifferences = 32;
+// Owed copies must stay exact, so past this many they are simply made.
+constexpr size_t kMostOwed = 64;
+
+void AddDifference(std::vector<RECT>& list, const RECT& r) {
+  for (const RECT& e : list)
+    if (Inside(r, e)) return;
+  std::erase_if(list, [&](const RECT& e) { return Inside(e, r); });
+  if (list.size() < kMostDifferences) {
+    list.push_back(r);
+    return;
+  }
+  RECT box = r;
+  for (const RECT& e : list) {
+    box.left = std::min(box.left, e.left);
+    box.top = std::min(box.top, e.top);
+    box.right = std::max(box.right, e.right);
+    box.bottom = std::max(box.bottom, e.bottom);
+  }
+  list.assign(1, box);
+}
+
 void CopyRowsSelect(uint16_t* __restrict d, const uint16_t* __restrict s, int n, uint16_t lo, uint16_t hi) {
   if (lo == hi) {
     for (int i = 0; i < n; ++i) d[i] = s[i] == lo ? d[i] : s[i];
@@ -90,7 +123,10 @@ IDirectDrawSurface7::IDirectDrawSurface7(int width, int height, uint32_t caps)
 
 IDirectDrawSurface7::~IDirectDrawSurface7() {
   if (caps_ & DDSCAPS_PRIMARYSURFACE) ShowFrame565(nullptr, 0);
-  if (backBuffer_) backBuffer_->Release();
+  if (backBuffer_) {
+    backBuffer_->partner_ = nullptr;
+    backBuffer_->Release();
+  }
   std::free(pixels_);
   --liveObjects;
 }
@@ -106,11 +142,73 @@ bool IDirectDrawSurface7::WholeCopy(const IDirectDrawSurface7& source, const REC
          s.bottom == height_ && source.width_ == width_ && source.height_ == height_;
 }
 
+// Called on the primary: the owed copies that touch r are made now.
+void IDirectDrawSurface7::Settle(const RECT& r) {
+  std::erase_if(owed_, [&](const RECT& e) {
+    if (!Overlap(e, r)) return false;
+    backBuffer_->CopyOpaque(*this, e, e.left, e.top);
+    return true;
+  });
+}
+
+// Called on the primary: r of the back buffer is about to be overwritten, so nothing is owed there.
+void IDirectDrawSurface7::Forgive(const RECT& r) {
+  std::vector<RECT> kept;
+  for (const RECT& e : owed_) {
+    if (!Overlap(e, r)) {
+      kept.push_back(e);
+      continue;
+    }
+    int32_t top = std::max(e.top, r.top), bottom = std::min(e.bottom, r.bottom);
+    if (r.top > e.top) kept.push_back({e.left, e.top, e.right, r.top});
+    if (r.bottom < e.bottom) kept.push_back({e.left, r.bottom, e.right, e.bottom});
+    if (r.left > e.left) kept.push_back({e.left, top, r.left, bottom});
+    if (r.right < e.right) kept.push_back({r.right, top, e.right, bottom});
+  }
+  owed_.swap(kept);
+  if (owed_.size() > kMostOwed) Settle(RECT{0, 0, width_, height_});
+}
+
+void IDirectDrawSurface7::Reading(const RECT& r) {
+  if (partner_) partner_->Settle(r);
+}
+
+void IDirectDrawSurface7::Writing(const RECT& r, bool everyPixel) {
+  Changed();
+  IDirectDrawSurface7* pair = Pair();
+  if (!pair) return;
+  if (partner_ && everyPixel)
+    pair->Forgive(r);
+  else
+    pair->Settle(r);  // the back buffer still owes what the front holds there now
+  AddDifference(pair->differs_, r);
+}
+
+// The copy that carries a frame between the front and back pictures touches only where they
+// differ; onto the back buffer it is not even made until something reads or partly overwrites
+// the back there, since the next frame usually draws most of those places over again.
+bool IDirectDrawSurface7::CopyDifferences(const IDirectDrawSurface7& source) {
+  IDirectDrawSurface7* pair = Pair();
+  if (!pair || pair != const_cast<IDirectDrawSurface7&>(source).Pair()) return false;
+  Changed();
+  if (partner_) {
+    pair->owed_ = pair->differs_;
+    return true;
+  }
+  pair->Settle(RECT{0, 0, width_, height_});
+  for (const RECT& r : differs_) CopyOpaque(source, r, r.left, r.top);
+  differs_.clear();
+  return true;
+}
+
 void IDirectDrawSurface7::CopyOpaqueNamed(const IDirectDrawSurface7& source, const RECT& s, int x, int y) {
   bool whole = WholeCopy(source, s, x, y);
   if (whole && content_ == source.content_) return;
-  Changed();
-  CopyOpaque(source, s, x, y);
+  if (!(whole && CopyDifferences(source))) {
+    const_cast<IDirectDrawSurface7&>(source).Reading(s);
+    Writing(RECT{x, y, x + (s.right - s.left), y + (s.bottom - s.top)}, true);
+    CopyOpaque(source, s, x, y);
+  }
   if (whole) content_ = source.content_;
 }
 
@@ -126,7 +224,7 @@ uint32_t IDirectDrawSurface7::Release() {
   return left;
 }
 
-HRESULT IDirectDrawSurface7::Lock(RECT* rect, DDSURFACEDESC2* desc, uint32_t, void*) {
+HRESULT IDirectDrawSurface7::Lock(RECT* rect, DDSURFACEDESC2* desc, uint32_t flags, void*) {
   HRESULT fault;
   if (TakeFault(fault)) return fault;
   if (!desc) return DDERR_INVALIDPARAMS;
@@ -134,7 +232,8 @@ HRESULT IDirectDrawSurface7::Lock(RECT* rect, DDSURFACEDESC2* desc, uint32_t, vo
   RECT r = rect ? *rect : RECT{0, 0, width_, height_};
   if (IsEmpty(r) || !Contains(r)) return DDERR_INVALIDRECT;
   ++locks_;
-  Changed();
+  Reading(r);
+  if (!(flags & DDLOCK_READONLY)) Writing(r, false);
   desc->dwFlags = DDSD_WIDTH | DDSD_HEIGHT | DDSD_PITCH | DDSD_LPSURFACE | DDSD_CAPS;
   desc->dwWidth = static_cast<uint32_t>(r.right - r.left);
   desc->dwHeight = static_cast<uint32_t>(r.bottom - r.top);
@@ -164,7 +263,8 @@ HRESULT IDirectDrawSurface7::BltFast(uint32_t x, uint32_t y, IDirectDrawSurface7
 
   int dx = static_cast<int>(x), dy = static_cast<int>(y);
   if (flags & DDBLTFAST_SRCCOLORKEY) {
-    Changed();
+    source->Reading(s);
+    Writing(RECT{dx, dy, static_cast<int32_t>(right), static_cast<int32_t>(bottom)}, false);
     CopyKeyed(*source, s, dx, dy, static_cast<uint16_t>(source->key_.dwColorSpaceLowValue),
               static_cast<uint16_t>(source->key_.dwColorSpaceHighValue));
     return DD_OK;
@@ -200,7 +300,7 @@ HRESULT IDirectDrawSurface7::Blt(RECT* destRect, IDirectDrawSurface7* source, RE
 
   if (flags & DDBLT_COLORFILL) {
     if (!fx) return DDERR_INVALIDPARAMS;
-    Changed();
+    Writing(d, true);
     uint16_t colour = static_cast<uint16_t>(fx->dwFillColor);
     for (int yy = d.top; yy < d.bottom; ++yy) std::fill(Row(yy) + d.left, Row(yy) + d.right, colour);
     return DD_OK;
@@ -221,7 +321,8 @@ HRESULT IDirectDrawSurface7::Blt(RECT* destRect, IDirectDrawSurface7* source, RE
     key = &source->key_;
   }
   if (key) {
-    Changed();
+    source->Reading(s);
+    Writing(d, false);
     CopyKeyed(*source, s, d.left, d.top, static_cast<uint16_t>(key->dwColorSpaceLowValue),
               static_cast<uint16_t>(key->dwColorSpaceHighValue));
     return DD_OK;
@@ -305,10 +406,11 @@ HRESULT IDirectDrawSurface7::Flip(IDirectDrawSurface7*, uint32_t) {
   if (TakeFault(fault)) return fault;
   if (!backBuffer_) return DDERR_NOTFLIPPABLE;
   if (locks_ > 0 || backBuffer_->locks_ > 0) return DDERR_SURFACEBUSY;
+  Settle(RECT{0, 0, width_, height_});
   std::swap(pixels_, backBuffer_->pixels_);
   std::swap(content_, backBuffer_->content_);
   spansValid_ = backBuffer_->spansValid_ = false;
-  ShowFrame565(pixels_, pitchPixels_);
+  ShowFrame565(pixels_, pitchPixels_, differs_.data(), static_cast<int>(differs_.size()));
   return DD_OK;
 }
 
@@ -438,6 +540,7 @@ HRESULT IDirectDraw7::CreateSurface(DDSURFACEDESC2* desc, IDirectDrawSurface7** 
       made->Release();
       return DDERR_OUTOFMEMORY;
     }
+    made->backBuffer_->partner_ = made;
   }
   *surface = made;
   return DD_OK;

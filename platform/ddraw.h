@@ -53,6 +53,7 @@ constexpr uint32_t DDBLT_KEYSRCOVERRIDE = 0x10000;
 constexpr uint32_t DDBLT_WAIT = 0x1000000;
 constexpr uint32_t DDFLIP_WAIT = 0x1;
 constexpr uint32_t DDLOCK_WAIT = 0x1;
+constexpr uint32_t DDLOCK_READONLY = 0x10;
 constexpr uint32_t DDCKEY_SRCBLT = 0x8;
 
 struct RECT {
@@ -110,6 +111,12 @@ class IDirectDrawSurface7 {
   const uint16_t* Row(int y) const { return pixels_ + static_cast<size_t>(y) * pitchPixels_; }
   bool Contains(const RECT& r) const;
   void Changed();
+  IDirectDrawSurface7* Pair() { return backBuffer_ ? this : partner_; }
+  void Reading(const RECT& r);
+  void Writing(const RECT& r, bool everyPixel);
+  void Settle(const RECT& r);
+  void Forgive(const RECT& r);
+  bool CopyDifferences(const IDirectDrawSurface7& source);
   bool WholeCopy(const IDirectDrawSurface7& source, const RECT& s, int x, int y) const;
   void CopyOpaqueNamed(const IDirectDrawSurface7& source, const RECT& s, int x, int y);
   void BuildSpans();
@@ -126,6 +133,14 @@ class IDirectDrawSurface7 {
   bool hasKey_ = false;
   DDCOLORKEY key_{0, 0};
   IDirectDrawSurface7* backBuffer_ = nullptr;  // primaries only
+  IDirectDrawSurface7* partner_ = nullptr;     // back buffers only: their primary
+
+  // Primaries only: where the front and back pictures may differ. Every write to either adds
+  // its rectangle; a flip leaves it as it is (the two swap, their difference does not), so it
+  // is also what the window must redraw; a whole copy from one to the other copies just these.
+  std::vector<RECT> differs_;
+  // Primaries only: where the back buffer is owed a copy of the front that has not been made yet.
+  std::vector<RECT> owed_;
 
   // Names the pixels' content: every write gives a new name, a whole copy takes the source's,
   // so a surface already holding what it is asked to copy skips the copy. It travels with the

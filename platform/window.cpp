@@ -10,6 +10,7 @@
 #include <random>
 
 #include "platform/clock.h"
+#include "platform/ddraw.h"
 #include "platform/options.h"
 #include "platform/png.h"
 
@@ -26,6 +27,7 @@ SDL_Texture* texture = nullptr;
 
 const uint16_t* shownPixels = nullptr;
 volatile sig_atomic_t quitRequested = 0;
+bool redrawWhole = true;  // the window has lost what it showed
 int shownPitch = kScreenW;
 
 struct Monkey {
@@ -119,6 +121,10 @@ void PollWindowSystem() {
       case SDL_QUIT:
         QueueDestroy();
         break;
+      case SDL_WINDOWEVENT:
+        if (e.window.event == SDL_WINDOWEVENT_EXPOSED || e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
+          redrawWhole = true;
+        break;
       default:
         break;
     }
@@ -198,6 +204,7 @@ void DestroyMainWindow() {
   renderer = nullptr;
   window = nullptr;
   shownPixels = nullptr;
+  redrawWhole = true;
   if (!Options.headless) SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
@@ -227,16 +234,28 @@ intptr_t DefWindowProc(uint32_t, uintptr_t, intptr_t) { return 0; }
 
 void PostMessageForTest(const MSG& msg) { queue.push_back(msg); }
 
-void ShowFrame565(const uint16_t* pixels, int pitchPixels) {
+void ShowFrame565(const uint16_t* pixels, int pitchPixels, const RECT* changed, int count) {
+  bool whole = count < 0 || !shownPixels || redrawWhole;
   shownPixels = pixels;
   shownPitch = pitchPixels;
   if (!texture) return;
-  if (pixels) {
-    SDL_UpdateTexture(texture, nullptr, pixels, pitchPixels * 2);
-    SDL_RenderCopy(renderer, texture, nullptr, nullptr);
-  } else {
+  if (!pixels) {
     SDL_RenderClear(renderer);
+    SDL_RenderPresent(renderer);
+    return;
   }
+  if (!whole && count == 0) return;  // the same picture: the window already shows it
+  if (whole) {
+    redrawWhole = false;
+    SDL_UpdateTexture(texture, nullptr, pixels, pitchPixels * 2);
+  } else {
+    for (int i = 0; i < count; ++i) {
+      const RECT& r = changed[i];
+      SDL_Rect area{r.left, r.top, r.right - r.left, r.bottom - r.top};
+      SDL_UpdateTexture(texture, &area, pixels + static_cast<size_t>(r.top) * pitchPixels + r.left, pitchPixels * 2);
+    }
+  }
+  SDL_RenderCopy(renderer, texture, nullptr, nullptr);
   SDL_RenderPresent(renderer);
 }
 

@@ -38,9 +38,13 @@ void PostQuitMessage(int exitCode);
 intptr_t DefWindowProc(uint32_t message, uintptr_t wParam, intptr_t lParam);
 void PostMessageForTest(const MSG& msg);
 
+struct RECT;
+
 // Shows an 800 x 600 picture of 5:6:5 pixels; the picture is also what a screenshot saves, so
-// the caller keeps it alive until the next call (nullptr: the screen shows nothing).
-void ShowFrame565(const uint16_t* pixels, int pitchPixels);
+// the caller keeps it alive until the next call (nullptr: the screen shows nothing). `changed`
+// lists where it differs from the picture shown before (count 0: nowhere, so nothing is
+// redrawn); count < 0 means anywhere.
+void ShowFrame565(const uint16_t* pixels, int pitchPixels, const RECT* changed = nullptr, int count = -1);
 bool SaveScreenshot(const char* path);
 
 // A modal message box where a window exists; otherwise the message goes to standard error.

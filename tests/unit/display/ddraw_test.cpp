@@ -144,9 +144,11 @@ TEST(DDrawTest, FlipSwapsTheFrontAndBackPictures) {
   front->Release();
 }
 
-// Whole copies skip the work when the target already holds the source's picture; any sequence of
-// fills, whole and partial copies and flips must still leave every surface as a plain model says.
-TEST(DDrawTest, SkippedWholeCopiesNeverLeaveAStalePicture) {
+// Whole copies skip the work when the target already holds the source's picture, and a copy
+// between the front and back pictures copies only where they differ; any sequence of fills,
+// keyed and plain copies, writes through locks and flips must still leave every surface as a
+// plain model says.
+TEST(DDrawTest, SkippedAndPartialCopiesNeverLeaveAStalePicture) {
   Device7 dev;
   IDirectDrawSurface7* s[3] = {};
   dev.MakeFlippingPair(s[0], s[1]);
@@ -154,12 +156,45 @@ TEST(DDrawTest, SkippedWholeCopiesNeverLeaveAStalePicture) {
   s[2] = dev.Make(800, 600, DDSCAPS_OFFSCREENPLAIN);
   using Picture = std::vector<uint16_t>;
   Picture model[3] = {Picture(800 * 600), Picture(800 * 600), Picture(800 * 600)};
+  IDirectDrawSurface7* sprite = dev.Make(40, 30, DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY);
+  Paint(sprite, [](int x, int y) { return (x + y) % 3 == 0 ? kTransparent : static_cast<uint16_t>(x * 64 + y); });
+  DDCOLORKEY key{kTransparent, kTransparent};
+  sprite->SetColorKey(DDCKEY_SRCBLT, &key);
   std::mt19937 rng(7);
   auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
-  for (int round = 0; round < 60; ++round) {
+  for (int round = 0; round < 200; ++round) {
     for (int step = 0; step < 10; ++step) {
       int a = pick(3), b = pick(3);
-      switch (pick(4)) {
+      switch (pick(7)) {
+        case 4: {  // a keyed picture
+          int x = pick(760), y = pick(570);
+          ASSERT_EQ(s[a]->BltFast(x, y, sprite, nullptr, DDBLTFAST_SRCCOLORKEY), DD_OK);
+          for (int yy = 0; yy < 30; ++yy)
+            for (int xx = 0; xx < 40; ++xx)
+              if ((xx + yy) % 3 != 0) model[a][(y + yy) * 800 + x + xx] = static_cast<uint16_t>(xx * 64 + yy);
+          break;
+        }
+        case 5: {  // pixels written through a lock on a small rectangle
+          RECT r{pick(790), pick(590), 0, 0};
+          r.right = r.left + 1 + pick(10);
+          r.bottom = r.top + 1 + pick(10);
+          DDSURFACEDESC2 d;
+          ASSERT_EQ(s[a]->Lock(&r, &d, DDLOCK_WAIT, nullptr), DD_OK);
+          uint16_t v = static_cast<uint16_t>(rng());
+          for (int y = 0; y < r.bottom - r.top; ++y)
+            for (int x = 0; x < r.right - r.left; ++x) {
+              reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(d.lpSurface) + y * d.lPitch)[x] = v;
+              model[a][(r.top + y) * 800 + r.left + x] = v;
+            }
+          s[a]->Unlock(nullptr);
+          break;
+        }
+        case 6:  // the screen's present: flip, then carry the new front back
+          ASSERT_EQ(s[0]->Flip(nullptr, DDFLIP_WAIT), DD_OK);
+          std::swap(model[0], model[1]);
+          ASSERT_EQ(s[1]->BltFast(0, 0, s[0], nullptr, DDBLTFAST_WAIT), DD_OK);
+          model[1] = model[0];
+          break;
         case 0: {  // a small fill
           RECT r{pick(700), pick(500), 0, 0};
           r.right = r.left + 1 + pick(100);
@@ -177,8 +212,7 @@ TEST(DDrawTest, SkippedWholeCopiesNeverLeaveAStalePicture) {
           ASSERT_EQ(s[b]->BltFast(0, 0, s[a], nullptr, DDBLTFAST_WAIT), DD_OK);
           model[b] = model[a];
           break;
-        case 2: {  // a partial copy
-          if (a == b) break;
+        case 2: {  // a partial copy, also within one surface
           RECT r{0, 0, 800, 300};
           ASSERT_EQ(s[b]->BltFast(0, 300, s[a], &r, DDBLTFAST_WAIT), DD_OK);
           std::copy(model[a].begin(), model[a].begin() + 800 * 300, model[b].begin() + 800 * 300);
@@ -191,13 +225,13 @@ TEST(DDrawTest, SkippedWholeCopiesNeverLeaveAStalePicture) {
     }
     for (int i = 0; i < 3; ++i) {
       DDSURFACEDESC2 d;
-      ASSERT_EQ(s[i]->Lock(nullptr, &d, DDLOCK_WAIT, nullptr), DD_OK);
+      ASSERT_EQ(s[i]->Lock(nullptr, &d, DDLOCK_WAIT | DDLOCK_READONLY, nullptr), DD_OK);
       for (int y = 0; y < 600; ++y)
         ASSERT_EQ(std::memcmp(static_cast<uint8_t*>(d.lpSurface) + y * d.lPitch, &model[i][y * 800], 1600), 0)
             << "surface " << i << " row " << y << " after round " << round;
       s[i]->Unlock(nullptr);
     }
   }
-  for (auto* surface : {s[2], s[1], s[0]}) surface->Release();
+  for (auto* surface : {sprite, s[2], s[1], s[0]}) surface->Release();
 }
 }  // namespace

@@ -110,7 +110,7 @@ inline std::vector<uint8_t> MakePcx(int w, int h, const PixelFn& pixel) {
 // Reads one pixel of a surface.
 inline uint16_t PixelAt(IDirectDrawSurface7* surface, int x, int y) {
   DDSURFACEDESC2 desc;
-  if (surface->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr) != DD_OK) return 0xDEAD;
+  if (surface->Lock(nullptr, &desc, DDLOCK_WAIT | DDLOCK_READONLY, nullptr) != DD_OK) return 0xDEAD;
   auto* base = static_cast<const uint8_t*>(desc.lpSurface);
   uint16_t v = reinterpret_cast<const uint16_t*>(base + static_cast<size_t>(y) * desc.lPitch)[x];
   surface->Unlock(nullptr);
