@@ -132,7 +132,11 @@ class Listener:
                 line, pending = pending.split(b"\r\n", 1)
                 if line == b"TERM":
                     continue
-                answer = self.reply(line)
+                with self._lock:
+                    answer = self.reply(line)
+                if answer == "drop":  # a reply of "drop" hangs up instead of answering
+                    conn.close()
+                    return
                 if answer:
                     conn.sendall(answer)
         conn.close()

@@ -90,34 +90,6 @@ class FaultyServer(Listener):
             return b"BTEL,%d\r\n" % self.bank
         return b"FAIL,unknown\r\n"
 
-    def _talk(self, conn):
-        pending = b""
-        conn.settimeout(0.2)
-        while not self._stop:
-            try:
-                data = conn.recv(4096)
-            except socket.timeout:
-                continue
-            except OSError:
-                break
-            if not data:
-                break
-            with self._lock:
-                self.received += data
-            pending += data
-            while b"\r\n" in pending:
-                line, pending = pending.split(b"\r\n", 1)
-                if line == b"TERM":
-                    continue
-                with self._lock:
-                    answer = self.reply(line)
-                if answer == "drop":
-                    conn.close()
-                    return
-                if answer:
-                    conn.sendall(answer)
-        conn.close()
-
 
 class MoneyBooks(unittest.TestCase):
     def check_books(self, cab, handed_back=0, start=500):
