@@ -10,6 +10,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/window.h"
+#include "shell/random.h"
 #include "shell/shell.h"
 
 namespace {
@@ -104,12 +105,12 @@ bool TransitionDone() {
 
 uint32_t RandomBelow(uint32_t n) {
   if (n == 0) n = 1;
-  return static_cast<uint32_t>(std::rand()) % n;
+  return static_cast<uint32_t>(NextRandom(CabinetRandom())) % n;
 }
 
 bool PercentChance(int32_t p) { return static_cast<int32_t>(RandomBelow(100)) < p; }
 
-void SeedRandom(uint32_t seed) { std::srand(seed); }
+void SeedRandom(uint32_t seed) { SeedRandomState(CabinetRandom(), seed); }
 
 // The debugger's output, which QUIBBLO_DEBUG sends to standard error.
 int DebugTrace(const char* format, ...) {
