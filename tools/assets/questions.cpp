@@ -56,13 +56,12 @@ std::string JoinBank(const std::vector<BankFile>& files) {
     if (!f.text.empty() && f.text.back() != '\n') out += '\n';
   };
   for (int c = 1; c <= 24; ++c) {
-    char own[16], interim[32];
+    char own[16];
     std::snprintf(own, sizeof own, "%02d.txt", c);
-    std::snprintf(interim, sizeof interim, "interim/%02d.txt", c);
-    const BankFile* f = byName.count(own) ? byName[own] : byName.count(interim) ? byName[interim] : nullptr;
-    if (!f) continue;
+    auto f = byName.find(own);
+    if (f == byName.end()) continue;
     out += "== " + std::to_string(c) + "\n";
-    add(*f);
+    add(*f->second);
   }
   if (byName.count("computed.txt")) add(*byName["computed.txt"]);
   return out;

@@ -18,8 +18,7 @@ struct BankEntry {
 // reason (for fact checkers) is dropped here. Throws with the line number on errors.
 std::vector<BankEntry> ParseBank(const std::string& text);
 
-// The bank source: NN.txt holds category NN, computed.txt has its own "== N" lines, and
-// interim/NN.txt stands in for a category whose own file is not there yet.
+// The bank source: NN.txt holds category NN; computed.txt has its own "== N" lines.
 struct BankFile {
   std::string name;  // relative to the bank folder, "/" between folders
   std::string text;

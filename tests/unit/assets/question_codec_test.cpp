@@ -136,13 +136,13 @@ TEST(QuestionBank, RejectsWhatTheFilesCannotHold) {
 
 TEST(QuestionBank, JoinsTheSourceFilesAndDropsTheReasons) {
   std::string joined = JoinBank({{"computed.txt", "== 2\nF 2 plus 2 is 5. # 2 + 2 = 4\n"},
-                                 {"02.txt", "T Own file. # wins over the stand-in"},
-                                 {"interim/02.txt", "T Stand-in. # x\n"},
-                                 {"interim/03.txt", "# a comment\nF Only a stand-in here. # x\n"},
+                                 {"02.txt", "T Own file. # no line end after it"},
+                                 {"03.txt", "# a comment\nF Third. # x\n"},
+                                 {"notes/25.txt", "T Not a category file. # x\n"},
                                  {"01.txt", "T First # of all. # the first \" # \" starts the reason\n"}});
   auto bank = ParseBank(joined);
   ASSERT_EQ(bank.size(), 4u);
-  // Categories in order, each from its own file when there is one, the computed ones last.
+  // Categories in order, each from its own file, the computed ones last; other files are not read.
   EXPECT_EQ(bank[0].category, 1);
   EXPECT_EQ(bank[0].text, "First");
   EXPECT_EQ(bank[1].category, 2);
