@@ -182,6 +182,7 @@ void IDirectDrawSurface7::Writing(const RECT& r, bool everyPixel) {
   else
     pair->Settle(r);  // the back buffer still owes what the front holds there now
   AddDifference(pair->differs_, r);
+  AddDifference(partner_ ? pair->unshown_ : pair->frontWritten_, r);
 }
 
 // The copy that carries a frame between the front and back pictures touches only where they
@@ -192,11 +193,21 @@ bool IDirectDrawSurface7::CopyDifferences(const IDirectDrawSurface7& source) {
   if (!pair || pair != const_cast<IDirectDrawSurface7&>(source).Pair()) return false;
   Changed();
   if (partner_) {
-    pair->owed_ = pair->differs_;
+    // From here the two pictures are the same, owed copies included, so the next frame's
+    // differences start empty.
+    pair->owed_.insert(pair->owed_.end(), pair->differs_.begin(), pair->differs_.end());
+    pair->differs_.clear();
+    // The back is now the front (owed copies are made before the front changes there), which
+    // differs from the window's picture only where the front was written since the flip.
+    pair->unshown_ = pair->frontWritten_;
+    if (pair->owed_.size() > kMostOwed) pair->Settle(RECT{0, 0, width_, height_});
     return true;
   }
   pair->Settle(RECT{0, 0, width_, height_});
-  for (const RECT& r : differs_) CopyOpaque(source, r, r.left, r.top);
+  for (const RECT& r : differs_) {
+    CopyOpaque(source, r, r.left, r.top);
+    AddDifference(frontWritten_, r);
+  }
   differs_.clear();
   return true;
 }
@@ -410,7 +421,11 @@ HRESULT IDirectDrawSurface7::Flip(IDirectDrawSurface7*, uint32_t) {
   std::swap(pixels_, backBuffer_->pixels_);
   std::swap(content_, backBuffer_->content_);
   spansValid_ = backBuffer_->spansValid_ = false;
-  ShowFrame565(pixels_, pitchPixels_, differs_.data(), static_cast<int>(differs_.size()));
+  ShowFrame565(pixels_, pitchPixels_, unshown_.data(), static_cast<int>(unshown_.size()));
+  // The new back is the old front: it differs from what the window now shows where the window
+  // was just redrawn and where the old front was written meanwhile.
+  for (const RECT& r : frontWritten_) AddDifference(unshown_, r);
+  frontWritten_.clear();
   return DD_OK;
 }
 

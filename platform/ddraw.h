@@ -136,9 +136,14 @@ class IDirectDrawSurface7 {
   IDirectDrawSurface7* partner_ = nullptr;     // back buffers only: their primary
 
   // Primaries only: where the front and back pictures may differ. Every write to either adds
-  // its rectangle; a flip leaves it as it is (the two swap, their difference does not), so it
-  // is also what the window must redraw; a whole copy from one to the other copies just these.
+  // its rectangle; a flip leaves it as it is (the two swap, their difference does not); a whole
+  // copy from one to the other copies just these.
   std::vector<RECT> differs_;
+  // Primaries only: where the back buffer may differ from the picture the window shows, which
+  // is what the window redraws at the next flip; and where the front has been written since the
+  // window was last sent it.
+  std::vector<RECT> unshown_;
+  std::vector<RECT> frontWritten_;
   // Primaries only: where the back buffer is owed a copy of the front that has not been made yet.
   std::vector<RECT> owed_;
 

@@ -234,7 +234,13 @@ intptr_t DefWindowProc(uint32_t, uintptr_t, intptr_t) { return 0; }
 
 void PostMessageForTest(const MSG& msg) { queue.push_back(msg); }
 
+namespace {
+FrameWatcher frameWatcher = nullptr;
+}
+void WatchFrames(FrameWatcher watcher) { frameWatcher = watcher; }
+
 void ShowFrame565(const uint16_t* pixels, int pitchPixels, const RECT* changed, int count) {
+  if (frameWatcher) frameWatcher(pixels, pitchPixels, changed, count);
   bool whole = count < 0 || !shownPixels || redrawWhole;
   shownPixels = pixels;
   shownPitch = pitchPixels;

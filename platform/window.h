@@ -46,6 +46,9 @@ struct RECT;
 // redrawn); count < 0 means anywhere.
 void ShowFrame565(const uint16_t* pixels, int pitchPixels, const RECT* changed = nullptr, int count = -1);
 bool SaveScreenshot(const char* path);
+// Tests see each frame as the window is sent it.
+using FrameWatcher = void (*)(const uint16_t* pixels, int pitchPixels, const RECT* changed, int count);
+void WatchFrames(FrameWatcher watcher);
 
 // A modal message box where a window exists; otherwise the message goes to standard error.
 void ShowMessageBox(const char* title, const char* text);

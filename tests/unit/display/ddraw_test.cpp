@@ -2,6 +2,7 @@
 #include <random>
 
 #include "display_fixture.h"
+#include "platform/window.h"
 
 namespace {
 struct Device7 {
@@ -144,6 +145,20 @@ TEST(DDrawTest, FlipSwapsTheFrontAndBackPictures) {
   front->Release();
 }
 
+// What the window shows, rebuilt from only the places each frame says changed.
+std::vector<uint16_t> windowPicture(800 * 600);
+size_t windowPixelsSent = 0;
+void RedrawWindow(const uint16_t* pixels, int pitch, const RECT* changed, int count) {
+  if (!pixels) return;
+  auto copy = [&](int left, int top, int right, int bottom) {
+    for (int y = top; y < bottom; ++y)
+      std::memcpy(&windowPicture[y * 800 + left], pixels + y * pitch + left, (right - left) * 2);
+    windowPixelsSent += static_cast<size_t>(right - left) * (bottom - top);
+  };
+  if (count < 0) return copy(0, 0, 800, 600);
+  for (int i = 0; i < count; ++i) copy(changed[i].left, changed[i].top, changed[i].right, changed[i].bottom);
+}
+
 // Whole copies skip the work when the target already holds the source's picture, and a copy
 // between the front and back pictures copies only where they differ; any sequence of fills,
 // keyed and plain copies, writes through locks and flips must still leave every surface as a
@@ -162,6 +177,13 @@ TEST(DDrawTest, SkippedAndPartialCopiesNeverLeaveAStalePicture) {
   sprite->SetColorKey(DDCKEY_SRCBLT, &key);
   std::mt19937 rng(7);
   auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  WatchFrames(RedrawWindow);
+  windowPixelsSent = 0;
+  int presents = 0;
+  auto checkWindow = [&](int round) {
+    ++presents;
+    ASSERT_EQ(windowPicture, model[0]) << "the window missed a change in round " << round;
+  };
   for (int round = 0; round < 200; ++round) {
     for (int step = 0; step < 10; ++step) {
       int a = pick(3), b = pick(3);
@@ -192,6 +214,7 @@ TEST(DDrawTest, SkippedAndPartialCopiesNeverLeaveAStalePicture) {
         case 6:  // the screen's present: flip, then carry the new front back
           ASSERT_EQ(s[0]->Flip(nullptr, DDFLIP_WAIT), DD_OK);
           std::swap(model[0], model[1]);
+          checkWindow(round);
           ASSERT_EQ(s[1]->BltFast(0, 0, s[0], nullptr, DDBLTFAST_WAIT), DD_OK);
           model[1] = model[0];
           break;
@@ -221,6 +244,7 @@ TEST(DDrawTest, SkippedAndPartialCopiesNeverLeaveAStalePicture) {
         default:
           ASSERT_EQ(s[0]->Flip(nullptr, DDFLIP_WAIT), DD_OK);
           std::swap(model[0], model[1]);
+          checkWindow(round);
       }
     }
     for (int i = 0; i < 3; ++i) {
@@ -232,6 +256,9 @@ TEST(DDrawTest, SkippedAndPartialCopiesNeverLeaveAStalePicture) {
       s[i]->Unlock(nullptr);
     }
   }
+  WatchFrames(nullptr);
+  // Frames draw a few small things, so most presents send far less than the whole screen.
+  EXPECT_LT(windowPixelsSent, static_cast<size_t>(presents) * 800 * 600 / 2);
   for (auto* surface : {sprite, s[2], s[1], s[0]}) surface->Release();
 }
 }  // namespace
