@@ -288,7 +288,9 @@ std::string ReportPage(const ReportInput& in) {
     h += "<p class=\"sub\">From the game journal " + EscapeHtml(in.journalPath) + ": " + Int(j.games) + " games from " +
          EscapeHtml(j.firstStarted) + " to " + EscapeHtml(j.lastStarted) + ", stakes " + Money(j.stakes) +
          ", prizes " + Money(j.prizes) + (j.stakes > 0 ? ", return " + Percent(100.0 * j.prizes / j.stakes) : "") + ".";
-    if (j.owedGames > 0) h += " <b>" + Int(j.owedGames) + " prizes owed, " + Money(j.owedPrizes) + ".</b>";
+    if (j.owedGames > 0)
+      h += " <b>" + Int(j.owedGames) + (j.owedGames == 1 ? " prize" : " prizes") + " owed, " + Money(j.owedPrizes) +
+           ".</b>";
     h += "</p>\n" + LineChartSvg(j.returnOverTime, "Prizes over stakes, all games up to each game", "game number", "%");
   } else {
     h += "<p class=\"note\">The game history is not available: " + EscapeHtml(j.problem) + ".</p>\n";

@@ -37,7 +37,7 @@ const char kFooter[] =
     "game history is not available and shows the rest.\n"
     "\n"
     "Exit codes:\n"
-    "  0   report printed\n"
+    "  0   report printed (or the page written)\n"
     "  1   the file cannot be read\n"
     "  64  a malformed command line\n"
     "  65  the file is not a record file (with --force: reported as far as it goes, still 65)\n"
@@ -125,12 +125,12 @@ int main(int argc, char** argv) {
   app.add_flag("--force", force, "report a damaged or short file as far as its bytes go");
   std::string htmlOut, journalPath;
   CLI::Option* html = app.add_option("--html", htmlOut, "write the report as an HTML page to OUT")->type_name("OUT");
-  html->excludes("--json");
   app.add_option("--journal", journalPath,
                  "the game journal for the page's history (default: journal.db beside FILE), read-only")
       ->type_name("PATH");
   if (int code = cli::Parse(app, argc, argv); code >= 0) return code;
   if (html->count() > 0 && htmlOut.empty()) return cli::Fail(app, "--html needs a file to write");
+  if (html->count() > 0 && json) return cli::Fail(app, "--html and --json: one report at a time");
   if (app.count("--journal") > 0 && journalPath.empty()) return cli::Fail(app, "--journal needs a file");
   if (!journalPath.empty() && htmlOut.empty()) return cli::Fail(app, "--journal is read for the --html page only");
 

@@ -240,7 +240,7 @@ TEST(ReportPage, JournalGamesNewestFirstAndEscaped) {
   EXPECT_EQ(page.find("not available"), std::string::npos);
   EXPECT_NE(page.find("won &lt;b&gt;big&lt;/b&gt;"), std::string::npos);
   EXPECT_EQ(page.find("<b>big"), std::string::npos);
-  EXPECT_NE(page.find("1 prizes owed, 55p"), std::string::npos);
+  EXPECT_NE(page.find("1 prize owed, 55p"), std::string::npos);
   size_t third = page.find("<td class=\"n\">3</td><td>2026-12-08T10:03"), first = page.find("<td class=\"n\">1</td><td>2026-12-08T10:01");
   ASSERT_NE(third, std::string::npos);
   ASSERT_NE(first, std::string::npos);
