@@ -4,18 +4,33 @@
 
 #include <cmath>
 #include <limits>
-#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 constexpr double kPlotTop = 44, kPlotBottom = 320 - 86;  // the charts' drawing area
 
+// The numeric attribute `name` of every <element class="..."> in the chart, in order.
 std::vector<double> Attributes(const std::string& svg, const std::string& element, const std::string& name) {
   std::vector<double> out;
-  std::regex re("<" + element + " class=\"[a-z]+\"[^>]*? " + name + "=\"([-0-9.]+)\"");
-  for (auto it = std::sregex_iterator(svg.begin(), svg.end(), re); it != std::sregex_iterator(); ++it)
-    out.push_back(std::stod((*it)[1]));
+  const std::string open = "<" + element + " class=\"", key = " " + name + "=\"";
+  for (size_t at = svg.find(open); at != std::string::npos; at = svg.find(open, at + 1)) {
+    size_t end = svg.find('>', at), value = svg.find(key, at);
+    if (value != std::string::npos && value < end) out.push_back(std::stod(svg.substr(value + key.size())));
+  }
+  return out;
+}
+
+// The x,y pairs of the chart's polyline.
+std::vector<std::pair<double, double>> LinePoints(const std::string& svg) {
+  std::vector<std::pair<double, double>> out;
+  size_t at = svg.find("points=\"");
+  if (at == std::string::npos) return out;
+  std::istringstream in(svg.substr(at + 8, svg.find('"', at + 8) - at - 8));
+  double x, y;
+  char comma;
+  while (in >> x >> comma >> y) out.push_back({x, y});
   return out;
 }
 
@@ -132,13 +147,7 @@ TEST(LineChart, OneGameManyGamesAndNone) {
   // every point inside the plot, a negative return too; the line follows the points' order
   std::vector<ChartPoint> p = {{3, 0}, {4, -20}, {5, 250}, {900, 97.5}};
   svg = LineChartSvg(p, "Return", "game number", "%");
-  std::smatch m;
-  ASSERT_TRUE(std::regex_search(svg, m, std::regex("points=\"([^\"]*)\"")));
-  std::vector<std::pair<double, double>> xy;
-  std::regex pair("([-0-9.]+),([-0-9.]+)");
-  std::string points = m[1];
-  for (auto it = std::sregex_iterator(points.begin(), points.end(), pair); it != std::sregex_iterator(); ++it)
-    xy.push_back({std::stod((*it)[1]), std::stod((*it)[2])});
+  std::vector<std::pair<double, double>> xy = LinePoints(svg);
   ASSERT_EQ(xy.size(), 4u);
   for (auto [x, y] : xy) {
     EXPECT_GE(x, 70);
