@@ -1,6 +1,7 @@
 #include "platform/options.h"
 
 #include "cli/cli.h"
+#include "platform/touch_record.h"
 
 #include <cerrno>
 #include <climits>
@@ -32,7 +33,8 @@ const char kFooter[] =
     "  2   no credit server          1   no socket\n"
     "  -1  no window                 -6  no display\n"
     "  -7  question files unreadable -8  no sound system\n"
-    "  64  a malformed option or touch script, before anything is connected\n"
+    "  64  a malformed option or touch script, or a --record file that cannot be\n"
+    "      created, before anything is connected\n"
     "Set QUIBBLO_DEBUG=1 to see the game's debugger output on standard error.\n";
 
 bool ParseUnsigned(const std::string& text, uint32_t& out) {
@@ -115,6 +117,11 @@ int ParseOptions(int argc, char** argv) {
           ->expected(0, 1);
   app.add_option("--touches", Options.touchesFile, "a script of touches, screenshots and close events (below)")
       ->type_name("FILE");
+  app.add_option("--record", Options.recordFile,
+                 "write the session's touches and closes (and a script's screenshots) to FILE as a "
+                 "touch script, each line as it happens, with its time on the program's clock; "
+                 "--touches FILE plays it again")
+      ->type_name("FILE");
   CLI::Option* monkey =
       app.add_option("--monkey", monkeySeed, "random touches at random moments, reproducible from SEED "
                                              "(0 to 4294967295), for soak tests")
@@ -139,6 +146,17 @@ int ParseOptions(int argc, char** argv) {
     std::string error;
     if (!ParseTouchScript(text.str(), Options.script, error)) {
       std::fprintf(stderr, "quibblo: %s: %s\n", Options.touchesFile.c_str(), error.c_str());
+      return kUsageExit;
+    }
+  }
+  if (Options.recordFile.empty() && app.count("--record")) return fail("--record needs a file");
+  StopTouchRecord();
+  if (!Options.recordFile.empty()) {
+    // The script was read above, so recording over the file being played is safe.
+    std::string commandLine = "quibblo", error;
+    for (int i = 1; i < argc; ++i) commandLine += std::string(" ") + argv[i];
+    if (!StartTouchRecord(Options.recordFile, commandLine, error)) {
+      std::fprintf(stderr, "quibblo: %s\n", error.c_str());
       return kUsageExit;
     }
   }

@@ -17,6 +17,7 @@ struct PlatformOptions {
   bool virtualClock = false;
   uint32_t clockStart = 0;
   std::string touchesFile;
+  std::string recordFile;  // --record: the session's events are written there as a touch script
   std::vector<ScriptEvent> script;
   bool monkey = false;
   uint32_t monkeySeed = 0;
@@ -27,7 +28,8 @@ extern PlatformOptions Options;
 constexpr int kUsageExit = 64;
 
 // Fills `Options`. Returns -1 to go on, or the exit code to end with (0 after --help,
-// 64 after a malformed option or script, reported on standard error).
+// 64 after a malformed option or script, or a --record file that cannot be created, reported on
+// standard error).
 int ParseOptions(int argc, char** argv);
 
 // Reads a touch script; on failure returns false with a message naming the line.

@@ -8,11 +8,13 @@
 #include <cstring>
 #include <deque>
 #include <random>
+#include <string>
 
 #include "platform/clock.h"
 #include "platform/ddraw.h"
 #include "platform/options.h"
 #include "platform/png.h"
+#include "platform/touch_record.h"
 
 namespace {
 constexpr int kScreenW = 800, kScreenH = 600;
@@ -27,6 +29,7 @@ SDL_Texture* texture = nullptr;
 
 const uint16_t* shownPixels = nullptr;
 volatile sig_atomic_t quitRequested = 0;
+bool quitRecorded = false;
 bool redrawWhole = true;  // the window has lost what it showed
 int shownPitch = kScreenW;
 
@@ -56,10 +59,17 @@ struct Monkey {
   }
 } monkey;
 
+// Written with the time it happens, as ClockSinceStart moves the same way when played again.
+void Record(ScriptEvent::Kind kind, int x = 0, int y = 0, const std::string& file = {}) {
+  if (TouchRecordOpen()) RecordScriptEvent({kind, ClockSinceStart(), x, y, file});
+}
+
 // The window's close button, a script's "close" and a stop signal all ask the game to end. The
 // destroy message still goes through the queue; the request itself survives a flush of it.
 void QueueDestroy() {
   quitRequested = 1;
+  quitRecorded = true;
+  Record(ScriptEvent::Close);
   queue.push_back({WM_DESTROY, 0, 0});
 }
 
@@ -95,7 +105,12 @@ bool ShowsNothing() {
 constexpr const char* kNoScreen = "quibblo: no display here (DISPLAY and WAYLAND_DISPLAY are not set): "
                                   "run it on the cabinet's screen, or add --headless\n";
 
-void QueueTouch(int x, int y) { queue.push_back({WM_LBUTTONDOWN, 1, MakePositionWord(x, y)}); }
+// Every touch comes through here, so it is recorded as it enters the queue: a script line of
+// that time enters the queue at the same read of the clock when played again.
+void QueueTouch(int x, int y) {
+  Record(ScriptEvent::Touch, x, y);
+  queue.push_back({WM_LBUTTONDOWN, 1, MakePositionWord(x, y)});
+}
 
 // Window positions to the 800 x 600 screen the game draws.
 void QueueWindowTouch(int wx, int wy) {
@@ -141,6 +156,8 @@ void RunDueScriptEvents() {
       case ScriptEvent::Touch: QueueTouch(e.x, e.y); break;
       case ScriptEvent::Close: QueueDestroy(); break;
       case ScriptEvent::Shot:
+        // at the time it is taken: the script's own time could be earlier than a touch before it
+        Record(ScriptEvent::Shot, 0, 0, e.file);
         if (!SaveScreenshot(e.file.c_str())) std::fprintf(stderr, "quibblo: cannot save %s\n", e.file.c_str());
         break;
     }
@@ -158,6 +175,7 @@ bool CreateMainWindow(WindowProc proc) {
   windowProc = proc;
   nextScriptEvent = 0;
   quitRequested = 0;
+  quitRecorded = false;
   if (Options.monkey) monkey.Start(Options.monkeySeed);
   if (Options.headless) {
     CatchStopSignals();
@@ -215,6 +233,11 @@ bool QuitRequested() { return quitRequested != 0; }
 bool PeekMessage(MSG* msg) {
   PollWindowSystem();
   RunDueScriptEvents();
+  // A stop signal ends the game as a close does; the handler itself cannot write the line.
+  if (quitRequested && !quitRecorded) {
+    quitRecorded = true;
+    Record(ScriptEvent::Close);
+  }
   if (queue.empty()) return false;
   *msg = queue.front();
   queue.pop_front();

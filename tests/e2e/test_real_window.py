@@ -77,7 +77,7 @@ class RealWindow(unittest.TestCase):
             audio = cab.path("audio.raw")
             env = dict(os.environ, DISPLAY=DISPLAY, SDL_VIDEODRIVER="x11", SDL_AUDIODRIVER="disk",
                        SDL_DISKAUDIOFILE=audio)
-            game = subprocess.Popen([program("quibblo")], cwd=cab.dir, env=env,
+            game = subprocess.Popen([program("quibblo"), "--record", "session.txt"], cwd=cab.dir, env=env,
                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE)
             try:
                 self.assertEqual(self.wait_for_screen(menu), 0, "the X screen never showed the menu")
@@ -110,6 +110,16 @@ class RealWindow(unittest.TestCase):
                 game.stdout.close()
                 game.stderr.close()
             self.assertMenuPressHeard(cab, audio, before_press, start_press)
+            # the clicks as touches of the game's screen, there after a kill -9: all those the
+            # game is seen to have taken (the screens and the paid game), the last one too if
+            # the game had polled the window before the kill
+            lines = read_file(cab.path("session.txt")).splitlines()
+            self.assertTrue(lines[0].startswith("# touches of the session started as: "), lines[0])
+            touches = [line.split()[1:] for line in lines[1:]]
+            clicks = [["touch", "400", "543"], ["touch", "400", "300"], ["touch", "675", "543"],
+                      ["touch", "191", "54"], ["touch", "134", "389"]]
+            self.assertGreaterEqual(len(touches), 3, touches)
+            self.assertEqual(touches, clicks[:len(touches)])
 
     def assertMenuPressHeard(self, cab, audio, before_press, start_press):
         import numpy as np

@@ -1,7 +1,9 @@
 // quibblo-meters: the operator's accounting report of a record file.
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -12,11 +14,14 @@
 #include "cli/cli.h"
 #include "machine/meter_table.h"
 #include "machine/record_format.h"
+#include "tools/meters/html_report.h"
+#include "tools/meters/journal.h"
 
 namespace {
 constexpr int kStake = 50;
 constexpr int kExitUnreadable = 1;
 constexpr int kExitNotARecord = 65;
+constexpr int kExitCannotWrite = 73;
 
 const char kFooter[] =
     "The report: the payout balance (pence, the game's running sum of prizes paid against its\n"
@@ -26,25 +31,38 @@ const char kFooter[] =
     "--json prints one object: file_size, payout_balance (pence, null if not a number), meters\n"
     "(all 453 in order), trailer (the text after the meters), games_paid, continues_bought,\n"
     "stakes_taken and prizes_won (pence), games_with_prize, return_to_player_percent.\n"
+    "--html OUT writes one self-contained HTML page instead (no network needed to view it): the\n"
+    "totals, the return to player game by game and the last games (from the game journal), games\n"
+    "per payout band, the prize distribution and the meters. Without a journal the page says the\n"
+    "game history is not available and shows the rest.\n"
     "\n"
     "Exit codes:\n"
-    "  0   report printed\n"
+    "  0   report printed (or the page written)\n"
     "  1   the file cannot be read\n"
     "  64  a malformed command line\n"
-    "  65  the file is not a record file (with --force: reported as far as it goes, still 65)\n";
+    "  65  the file is not a record file (with --force: reported as far as it goes, still 65)\n"
+    "  73  the --html page cannot be written\n";
 
-// The trailer is Latin-1 in the game's files: each byte is its own code point.
-std::string Latin1ToUtf8(const std::string& bytes) {
-  std::string out;
-  for (unsigned char c : bytes) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+// Written beside and renamed over, so a reader never sees half a page.
+bool WriteWholeFile(const std::string& path, const std::string& text, std::string& why) {
+  std::string temp = path + ".part";
+  FILE* f = std::fopen(temp.c_str(), "wb");
+  if (!f) {
+    why = std::strerror(errno);
+    return false;
   }
-  return out;
+  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  if (!ok) why = std::strerror(errno);
+  if (std::fclose(f) != 0 && ok) {
+    ok = false;
+    why = std::strerror(errno);
+  }
+  if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
+    ok = false;
+    why = std::strerror(errno);
+  }
+  if (!ok) std::remove(temp.c_str());
+  return ok;
 }
 
 void PrintJson(const RecordValues& v, const std::string& trailer, const MeterFigures& f, size_t size) {
@@ -105,7 +123,16 @@ int main(int argc, char** argv) {
   app.add_option("FILE", path, "the record file the game keeps")->type_name("")->capture_default_str();
   app.add_flag("--json", json, "print one JSON object instead of the text report");
   app.add_flag("--force", force, "report a damaged or short file as far as its bytes go");
+  std::string htmlOut, journalPath;
+  CLI::Option* html = app.add_option("--html", htmlOut, "write the report as an HTML page to OUT")->type_name("OUT");
+  app.add_option("--journal", journalPath,
+                 "the game journal for the page's history (default: journal.db beside FILE), read-only")
+      ->type_name("PATH");
   if (int code = cli::Parse(app, argc, argv); code >= 0) return code;
+  if (html->count() > 0 && htmlOut.empty()) return cli::Fail(app, "--html needs a file to write");
+  if (html->count() > 0 && json) return cli::Fail(app, "--html and --json: one report at a time");
+  if (app.count("--journal") > 0 && journalPath.empty()) return cli::Fail(app, "--journal needs a file");
+  if (!journalPath.empty() && htmlOut.empty()) return cli::Fail(app, "--journal is read for the --html page only");
 
   std::ifstream in(path, std::ios::binary);
   if (!in) {
@@ -126,7 +153,20 @@ int main(int argc, char** argv) {
   RecordValues values = DecodeRecord(bytes.data(), bytes.size());
   std::string trailer = RecordTrailer(bytes.data(), bytes.size());
   MeterFigures figures = DeriveFigures(values.meters, kStake);
-  if (json)
+  if (!htmlOut.empty()) {
+    ReportInput page{path, bytes.size(), problem, values, trailer, figures,
+                     journalPath.empty() ? JournalBeside(path) : journalPath, {}};
+    page.journal = ReadJournal(page.journalPath);
+    // A journal named on the command line is meant to be there.
+    if (!page.journal.available && !journalPath.empty())
+      std::fprintf(stderr, "quibblo-meters: %s; the page says the game history is not available\n",
+                   page.journal.problem.c_str());
+    std::string why;
+    if (!WriteWholeFile(htmlOut, ReportPage(page), why)) {
+      std::fprintf(stderr, "quibblo-meters: cannot write %s: %s\n", htmlOut.c_str(), why.c_str());
+      return kExitCannotWrite;
+    }
+  } else if (json)
     PrintJson(values, trailer, figures, bytes.size());
   else
     PrintText(path, values, trailer, figures, bytes.size());
