@@ -261,6 +261,34 @@ LocalTime GetLocalTime() {
   return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
+std::string LocalTimeText() {
+  std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  char text[40];
+  size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &tm);
+  // +0100 -> +01:00
+  if (n >= 5 && n + 1 < sizeof text) {
+    std::memmove(text + n - 1, text + n - 2, 3);
+    text[n - 2] = ':';
+    ++n;
+  }
+  return std::string(text, n);
+}
+
+bool PathHasNoLinks(const char* name, std::string& why) {
+  std::string path = ResolvePath(name);
+  for (size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+    std::string part = path.substr(0, end);
+    struct stat st;
+    if (lstat(part.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+      why = part + " is a symbolic link";
+      return false;
+    }
+    if (end == std::string::npos) return true;
+  }
+}
+
 void OutputDebugString(const char* text) {
   static const char* setting = std::getenv("QUIBBLO_DEBUG");
   static const bool wanted = setting && *setting && std::strcmp(setting, "0") != 0;

@@ -119,6 +119,10 @@ int ParseOptions(int argc, char** argv) {
       app.add_option("--monkey", monkeySeed, "random touches at random moments, reproducible from SEED "
                                              "(0 to 4294967295), for soak tests")
           ->type_name("SEED");
+  app.add_option("--replay", Options.replayPlan,
+                 "play one journalled game again from the plan quibblo-recall writes: its state at the "
+                 "stake, its touches and the credit server's recorded replies (no network), then end")
+      ->type_name("PLAN");
   if (int code = cli::Parse(app, argc, argv); code >= 0) return code == 0 ? 0 : kUsageExit;
   auto fail = [&](const std::string& message) { return cli::Fail(app, message); };
   if (clock->count() > 0) {

@@ -9,10 +9,13 @@
 #include "display/surfaces.h"
 #include "display/transitions.h"
 #include "game/flow.h"
+#include "game/journal_events.h"
 #include "game/payout.h"
 #include "machine/credit_link.h"
+#include "machine/journal.h"
 #include "machine/meters.h"
 #include "machine/money_due.h"
+#include "machine/replay.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/net.h"
@@ -111,6 +114,8 @@ void FadeToMainMenu() {
 }
 
 void PlayOneGameAndBook() {
+  JournalPlayStarts();
+  ReplayPlayStarts();
   MeterIncrement(static_cast<int16_t>(PayoutBand() + 1));
   uint32_t start = timeGetTime();
   PlayGame();
@@ -119,6 +124,8 @@ void PlayOneGameAndBook() {
   RecordPrize();
   SaveRecord();
   GameBooked();
+  JournalGameOver();
+  ReplayEndShot();
   IgnoreInputFor(200);
 }
 
@@ -139,6 +146,7 @@ intptr_t MainWindowProc(uint32_t message, uintptr_t wParam, intptr_t lParam) {
     case WM_LBUTTONDOWN:
       TouchX = static_cast<int16_t>(lParam & 0xFFFF);
       TouchY = static_cast<int16_t>((lParam >> 16) & 0xFFFF);
+      JournalTouch(TouchX, TouchY);
       return 1;
     default:
       return DefWindowProc(message, wParam, lParam);
@@ -147,13 +155,19 @@ intptr_t MainWindowProc(uint32_t message, uintptr_t wParam, intptr_t lParam) {
 
 int QuibbloMain(int argc, char** argv) {
   if (int code = ParseOptions(argc, argv); code >= 0) return code;
+  std::string why;
   if (Options.virtualClock) UseVirtualClock(Options.clockStart);
+  if (!Options.replayPlan.empty()) {
+    if (!ReplayLoad(Options.replayPlan, why)) {
+      Say("%s", why.c_str());
+      return kUsageExit;
+    }
+  }
 
   TouchX = TouchY = -1;
   Stake = 50;
   if (!CreateMainWindow(MainWindowProc)) return -1;
 
-  std::string why;
   if (int code = ConnectCreditServer(why); code != 0) {
     if (code == 2 && why.rfind("no credit server", 0) == 0)
       Say("%s: start `quibblo-credit serve`", why.c_str());
@@ -189,11 +203,30 @@ int QuibbloMain(int argc, char** argv) {
   }
   SeedRandom(timeGetTime());
   if (!PicturesReady()) return FailureExit(-6);
+  JournalOpen();
+  MoneyDue left;
+  ReadDueFile(left);
   RecoverDue();  // only a cabinet that can show a game settles what an earlier one owes
+  int32_t owed = 0;
+  MachineService(&owed);
+  JournalMarkInterrupted(left, Due, owed > 0);
   LoadAssets();
   FadeToMainMenu();
 
-  while (RunMainMenu()) PlayOneGameAndBook();
+  int code = 0;
+  if (ReplayActive()) {
+    // One game from its recorded stake, then the end: no menu, no network.
+    JournalBeforeGameStake();
+    if (PayForGame()) PlayOneGameAndBook();
+    else std::fprintf(stderr, "quibblo: replay: the recorded stake was not taken again\n");
+    if (!ReplayDeparture().empty()) {
+      std::fprintf(stderr, "quibblo: replay: %s\n", ReplayDeparture().c_str());
+      code = 1;
+    }
+  } else {
+    while (RunMainMenu()) PlayOneGameAndBook();
+  }
+  JournalClose();
 
   LogWrite("Closing log\n");
   CloseLog();
@@ -204,5 +237,5 @@ int QuibbloMain(int argc, char** argv) {
   ReleaseDisplay();
   Disconnect();
   DestroyMainWindow();
-  return 0;
+  return code;
 }
