@@ -42,13 +42,15 @@ bool stakePending = false;
 json stakeState;
 std::vector<Pending> beforeStake;  // credit exchanges of a stake not yet taken
 
-// Balance readings repeat many times a second while a screen waits for money: one event a run.
+// Balance readings repeat many times a second while a screen waits for money: one event a run
+// of the same reading, kept open for each balance until something else happens.
 struct Reading {
   bool open = false;
   uint32_t ms = 0, lastMs = 0;
   std::string request, reply, result;
   int64_t repeat = 0;
-} reading;
+};
+Reading readings[2];  // credit, bank
 
 void Fail(const char* what) {
   const char* why = db ? sqlite3_errmsg(db) : "no journal";
@@ -119,14 +121,17 @@ json CreditDetail(const std::string& request, const std::string& reply, const st
   return {{"request", request}, {"reply", reply}, {"result", result}, {"time", LocalTimeText()}};
 }
 
-void FlushReading() {
-  if (!reading.open) return;
-  reading.open = false;
-  if (!db || !game) return;
-  json d = CreditDetail(reading.request, reading.reply, reading.result);
-  d["repeat"] = reading.repeat;
-  d["last_ms"] = reading.lastMs;
-  if (!Insert(reading.ms, "credit", d.dump())) Fail("credit reading");
+void FlushReadings() {
+  if (readings[1].open && (!readings[0].open || readings[1].ms < readings[0].ms)) std::swap(readings[0], readings[1]);
+  for (Reading& r : readings) {
+    if (!r.open) continue;
+    r.open = false;
+    if (!db || !game) continue;
+    json d = CreditDetail(r.request, r.reply, r.result);
+    d["repeat"] = r.repeat;
+    d["last_ms"] = r.lastMs;
+    if (!Insert(r.ms, "credit", d.dump())) Fail("credit reading");
+  }
 }
 
 std::string Line(const char* text) {
@@ -167,12 +172,12 @@ bool JournalOpen(const char* name) {
   game = 0;
   stakePending = false;
   beforeStake.clear();
-  reading = {};
+  readings[0] = readings[1] = {};
   return true;
 }
 
 void JournalClose() {
-  FlushReading();
+  FlushReadings();
   if (db) sqlite3_close_v2(db);
   db = nullptr;
   game = 0;
@@ -189,7 +194,7 @@ void JournalBeforeStake(const json& state) {
 
 void JournalStake(int32_t amount, bool forContinue, bool taken) {
   if (!db) return;
-  FlushReading();
+  FlushReadings();
   if (forContinue) {
     if (!game || !taken) return;
     Transaction("continue", [&] {
@@ -206,6 +211,8 @@ void JournalStake(int32_t amount, bool forContinue, bool taken) {
   }
   json start = stakeState;
   start["stake"] = amount;
+  start["credit_before"] = Due.stakeCredit;
+  start["bank_before"] = Due.stakeBank;
   int64_t number = lastGame + 1;
   int64_t seq = nextSeq, previous = lastGame;
   Transaction("stake", [&] {
@@ -233,7 +240,7 @@ void JournalPlayStarts() { JournalRecord("play", json::object()); }
 
 void JournalRecord(const char* kind, const json& detail) {
   if (!db || !game) return;
-  FlushReading();
+  FlushReadings();
   if (!Insert(ClockSinceStart(), kind, detail.dump())) Fail(kind);
 }
 
@@ -252,13 +259,14 @@ void JournalCredit(const char* request, const char* reply, const char* result) {
     return;
   }
   if (reading_) {
-    if (reading.open && reading.request == req && reading.reply == rep && reading.result == result) {
-      ++reading.repeat;
-      reading.lastMs = ClockSinceStart();
+    Reading& r = readings[req == "CGET" ? 0 : 1];
+    if (r.open && r.reply == rep && r.result == result) {
+      ++r.repeat;
+      r.lastMs = ClockSinceStart();
       return;
     }
-    FlushReading();
-    reading = {true, ClockSinceStart(), ClockSinceStart(), req, rep, result, 1};
+    if (r.open) FlushReadings();
+    r = {true, ClockSinceStart(), ClockSinceStart(), req, rep, result, 1};
     return;
   }
   JournalRecord("credit", CreditDetail(req, rep, result));
@@ -273,7 +281,7 @@ void JournalTouch(int x, int y) { JournalRecord("touch", json{{"x", x}, {"y", y}
 
 void JournalPrize(int32_t amount) {
   if (!db || !game) return;
-  FlushReading();
+  FlushReadings();
   Transaction("prize", [&] {
     return Insert(ClockSinceStart(), "prize", json{{"amount", amount}}.dump()) &&
            Run("UPDATE games SET prize = ? WHERE number = ?", amount, game);
@@ -282,7 +290,7 @@ void JournalPrize(int32_t amount) {
 
 void JournalGameEnds(const char* outcome, int32_t prize, bool owed, int32_t credit, int32_t bank, uint64_t screen) {
   if (!db || !game) return;
-  FlushReading();
+  FlushReadings();
   const char* paid = prize <= 0 ? "none" : owed ? "owed" : "paid";
   char hash[17];
   std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(screen));
@@ -298,7 +306,7 @@ void JournalGameEnds(const char* outcome, int32_t prize, bool owed, int32_t cred
 
 void JournalOwedPaid() {
   if (!db) return;
-  FlushReading();
+  FlushReadings();
   if (Number("SELECT COUNT(*) FROM games WHERE paid = 'owed'") == 0) return;
   Transaction("paid", [&] {
     return Insert(ClockSinceStart(), "paid_later", json::object().dump()) &&
