@@ -34,6 +34,8 @@ int ServerSocket = kNoSocket;
 
 namespace {
 constexpr int kMeterSecondsPlayed = 425;
+constexpr int kReplayStartX = 675, kReplayStartY = 543;  // the menu's Start button
+constexpr uint32_t kReplayStartAfterMs = 100;  // once the menu waits: a touch before is flushed
 
 // A start-up failure is one line on standard error: what is wrong and what to do.
 void Say(const char* format, ...) {
@@ -215,10 +217,16 @@ int QuibbloMain(int argc, char** argv) {
 
   int code = 0;
   if (ReplayActive()) {
-    // One game from its recorded stake, then the end: no menu, no network.
-    JournalBeforeGameStake();
-    if (PayForGame()) PlayOneGameAndBook();
-    else std::fprintf(stderr, "quibblo: replay: the recorded stake was not taken again\n");
+    // One game, then the end. Start is pressed on the menu as the player did, so that the game
+    // begins from the same screens and sounds; the menu then restores the recorded state.
+    ScriptEvent start{};
+    start.kind = ScriptEvent::Touch;
+    start.ms = ClockSinceStart() + kReplayStartAfterMs;
+    start.x = kReplayStartX;
+    start.y = kReplayStartY;
+    Options.script.push_back(start);
+    if (RunMainMenu()) PlayOneGameAndBook();
+    else std::fprintf(stderr, "quibblo: replay: the recorded game did not start again\n");
     if (!ReplayDeparture().empty()) {
       std::fprintf(stderr, "quibblo: replay: %s\n", ReplayDeparture().c_str());
       code = 1;
