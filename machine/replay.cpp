@@ -82,6 +82,7 @@ bool ReplayLoad(const std::string& path, std::string& why) {
 }
 
 bool ReplayActive() { return active; }
+void ReplayEnd() { active = false; }
 const json& ReplayState() { return state; }
 
 void ReplayPlayStarts() {

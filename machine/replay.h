@@ -14,6 +14,7 @@
 // Reads the plan; false with the reason when it is not one.
 bool ReplayLoad(const std::string& path, std::string& why);
 bool ReplayActive();
+void ReplayEnd();  // back to the network
 const nlohmann::json& ReplayState();
 // Play begins now: the touches (each with a screenshot just before it) go into the script.
 void ReplayPlayStarts();

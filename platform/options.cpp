@@ -32,7 +32,8 @@ const char kFooter[] =
     "  2   no credit server          1   no socket\n"
     "  -1  no window                 -6  no display\n"
     "  -7  question files unreadable -8  no sound system\n"
-    "  64  a malformed option or touch script, before anything is connected\n"
+    "  64  a malformed option, touch script or replay plan, before anything is connected\n"
+    "  3   with --replay: the game sent the credit server what the recorded game did not\n"
     "Set QUIBBLO_DEBUG=1 to see the game's debugger output on standard error.\n";
 
 bool ParseUnsigned(const std::string& text, uint32_t& out) {

@@ -35,6 +35,7 @@ int ServerSocket = kNoSocket;
 namespace {
 constexpr int kMeterSecondsPlayed = 425;
 constexpr int kReplayStartX = 675, kReplayStartY = 543;  // the menu's Start button
+constexpr int kReplayDeparted = 3;
 constexpr uint32_t kReplayStartAfterMs = 100;  // once the menu waits: a touch before is flushed
 
 // A start-up failure is one line on standard error: what is wrong and what to do.
@@ -229,7 +230,7 @@ int QuibbloMain(int argc, char** argv) {
     else std::fprintf(stderr, "quibblo: replay: the recorded game did not start again\n");
     if (!ReplayDeparture().empty()) {
       std::fprintf(stderr, "quibblo: replay: %s\n", ReplayDeparture().c_str());
-      code = 1;
+      code = kReplayDeparted;
     }
   } else {
     while (RunMainMenu()) PlayOneGameAndBook();

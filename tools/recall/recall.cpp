@@ -333,26 +333,40 @@ std::optional<double> ParseTime(const std::string& text) {
 
 void MatchMoney(const std::vector<Money>& journal, const std::vector<Money>& ledger, double tolerance,
                 std::vector<Money>& journalOnly, std::vector<Money>& ledgerOnly) {
-  std::vector<bool> used(ledger.size(), false);
   journalOnly.clear();
   ledgerOnly.clear();
-  // Certain movements first, so that an uncertain one never takes a row a certain one needs.
-  for (int pass = 0; pass < 2; ++pass) {
-    for (const Money& j : journal) {
-      if (j.certain != (pass == 0)) continue;
-      size_t best = ledger.size();
-      for (size_t i = 0; i < ledger.size(); ++i) {
-        const Money& l = ledger[i];
-        if (used[i] || l.command != j.command || l.amount != j.amount || std::fabs(l.when - j.when) > tolerance)
-          continue;
-        if (best == ledger.size() || std::fabs(l.when - j.when) < std::fabs(ledger[best].when - j.when)) best = i;
-      }
-      if (best < ledger.size()) used[best] = true;
-      else if (j.certain) journalOnly.push_back(j);
-    }
+  std::vector<size_t> byTime(ledger.size());
+  for (size_t i = 0; i < byTime.size(); ++i) byTime[i] = i;
+  std::sort(byTime.begin(), byTime.end(), [&](size_t a, size_t b) { return ledger[a].when < ledger[b].when; });
+  // Every pair that could be the same movement, closest first: a missing movement then shows as
+  // itself rather than pushing its neighbours out of place. Sure movements pair before those
+  // whose reply was lost, so an uncertain one never takes a row a sure one needs.
+  struct Pair {
+    bool uncertain;
+    double gap;
+    size_t j, l;
+  };
+  std::vector<Pair> pairs;
+  for (size_t j = 0; j < journal.size(); ++j) {
+    const Money& m = journal[j];
+    auto from = std::lower_bound(byTime.begin(), byTime.end(), m.when - tolerance,
+                                 [&](size_t i, double t) { return ledger[i].when < t; });
+    for (auto it = from; it != byTime.end() && ledger[*it].when <= m.when + tolerance; ++it)
+      if (ledger[*it].command == m.command && ledger[*it].amount == m.amount)
+        pairs.push_back({!m.certain, std::fabs(ledger[*it].when - m.when), j, *it});
   }
+  std::sort(pairs.begin(), pairs.end(), [](const Pair& a, const Pair& b) {
+    return a.uncertain != b.uncertain ? !a.uncertain : a.gap < b.gap;
+  });
+  std::vector<bool> journalUsed(journal.size(), false), ledgerUsed(ledger.size(), false);
+  for (const Pair& p : pairs) {
+    if (journalUsed[p.j] || ledgerUsed[p.l]) continue;
+    journalUsed[p.j] = ledgerUsed[p.l] = true;
+  }
+  for (size_t j = 0; j < journal.size(); ++j)
+    if (!journalUsed[j] && journal[j].certain) journalOnly.push_back(journal[j]);
   for (size_t i = 0; i < ledger.size(); ++i)
-    if (!used[i]) ledgerOnly.push_back(ledger[i]);
+    if (!ledgerUsed[i]) ledgerOnly.push_back(ledger[i]);
 }
 
 bool ReadJournalMoney(sqlite3* db, std::vector<Money>& out, std::string& why) {
