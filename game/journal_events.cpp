@@ -24,6 +24,33 @@ using nlohmann::json;
 
 bool offerTaken = false;
 
+// The game's texts are Latin-1 (the pound sign is 0xA3); the journal's JSON is UTF-8.
+std::string Utf8(const char* latin1) {
+  std::string out;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(latin1); *p; ++p) {
+    if (*p < 0x80) {
+      out += static_cast<char>(*p);
+    } else {
+      out += static_cast<char>(0xC0 | (*p >> 6));
+      out += static_cast<char>(0x80 | (*p & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::string Latin1(const std::string& utf8) {
+  std::string out;
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(utf8[i]);
+    if ((c == 0xC2 || c == 0xC3) && i + 1 < utf8.size()) {
+      out += static_cast<char>(((c & 0x03) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3F));
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 // A float written so that reading it back gives the same bits.
 std::string ExactFloat(float v) {
   char text[40];
@@ -34,7 +61,7 @@ std::string ExactFloat(float v) {
 void RestoreReplayState() {
   const json& s = ReplayState();
   if (auto random = ParseRandomState(s.value("random", ""))) CabinetRandom() = *random;
-  std::string old = s.value("old_question", "");
+  std::string old = Latin1(s.value("old_question", ""));
   std::snprintf(sOldQuestion, sizeof sOldQuestion, "%s", old.c_str());
   std::string balance = s.value("balance", "");
   if (!balance.empty()) PayoutBalance = std::strtof(balance.c_str(), nullptr);
@@ -47,7 +74,7 @@ void JournalBeforeGameStake() {
   offerTaken = false;
   if (!JournalInUse()) return;
   JournalBeforeStake({{"random", FormatRandomState(CabinetRandom())},
-                      {"old_question", std::string(sOldQuestion)},
+                      {"old_question", Utf8(sOldQuestion)},
                       {"balance", ExactFloat(PayoutBalance)},
                       {"balance_pence", static_cast<int64_t>(PayoutBalance)},
                       {"band", PayoutBand()}});
@@ -90,7 +117,7 @@ void JournalQuestion() {
   JournalRecord("question", {{"pick", PickNumber},
                              {"category", category},
                              {"file", file},
-                             {"text", std::string(QuestionText())},
+                             {"text", Utf8(QuestionText())},
                              {"truth", QuestionAnswer() != 0}});
 }
 
@@ -105,7 +132,7 @@ void JournalPick(int32_t box, int32_t value) {
 
 void JournalOffer(int32_t amount, bool taken) {
   offerTaken = taken;
-  JournalRecord("offer", {{"amount", amount}, {"text", std::string(OfferText)}, {"taken", taken}});
+  JournalRecord("offer", {{"amount", amount}, {"text", Utf8(OfferText)}, {"taken", taken}});
 }
 
 void JournalLives(int32_t before, int32_t after) {

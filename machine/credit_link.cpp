@@ -142,6 +142,7 @@ CommandResult Talk(const char* tag) {
 
 // Request already formatted: send it, read the reply, check the tag, keep the value text.
 CommandResult Exchange(const char* tag) {
+  JournalCreditSending(RequestBuffer);
   CommandResult r = Talk(tag);
   JournalCredit(RequestBuffer, ReplyBuffer, ResultName(r));
   return r;

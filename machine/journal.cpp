@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <vector>
 
@@ -39,6 +40,8 @@ int64_t game = 0;      // being played
 int64_t lastGame = 0;  // the newest, which later payments belong to
 int64_t nextSeq = 1;   // of lastGame
 bool stakePending = false;
+bool stakeInFlight = false;  // the game's row is written and its stake sent, the outcome not yet known
+int64_t previousGame = 0, previousSeq = 1;
 json stakeState;
 std::vector<Pending> beforeStake;  // credit exchanges of a stake not yet taken
 
@@ -130,7 +133,7 @@ void FlushReadings() {
     json d = CreditDetail(r.request, r.reply, r.result);
     d["repeat"] = r.repeat;
     d["last_ms"] = r.lastMs;
-    if (!Insert(r.ms, "credit", d.dump())) Fail("credit reading");
+    if (!Insert(r.ms, "credit", d.dump(-1, ' ', false, json::error_handler_t::replace))) Fail("credit reading");
   }
 }
 
@@ -170,7 +173,7 @@ bool JournalOpen(const char* name) {
   lastGame = Number("SELECT IFNULL(MAX(number), 0) FROM games");
   nextSeq = Number(("SELECT IFNULL(MAX(seq), 0) + 1 FROM events WHERE game = " + std::to_string(lastGame)).c_str());
   game = 0;
-  stakePending = false;
+  stakePending = stakeInFlight = false;
   beforeStake.clear();
   readings[0] = readings[1] = {};
   return true;
@@ -192,29 +195,22 @@ void JournalBeforeStake(const json& state) {
   beforeStake.clear();
 }
 
-void JournalStake(int32_t amount, bool forContinue, bool taken) {
-  if (!db) return;
-  FlushReadings();
-  if (forContinue) {
-    if (!game || !taken) return;
-    Transaction("continue", [&] {
-      return Insert(ClockSinceStart(), "continue", json{{"stake", amount}, {"taken", true}}.dump()) &&
-             Run("UPDATE games SET stake = stake + ?, continues = continues + 1 WHERE number = ?", amount, game);
-    });
-    return;
-  }
-  if (!stakePending) return;
-  stakePending = false;
-  if (!taken) {
-    beforeStake.clear();
-    return;
-  }
+namespace {
+
+bool IsMoney(const std::string& request) {
+  return request.rfind("CUSE,", 0) == 0 || request.rfind("BADD,", 0) == 0 || request.rfind("CADD,", 0) == 0;
+}
+
+// The game's row goes in before its stake is sent, so that a kill at any moment after leaves the
+// stake in the journal.
+void OpenGame(int32_t amount) {
   json start = stakeState;
   start["stake"] = amount;
   start["credit_before"] = Due.stakeCredit;
   start["bank_before"] = Due.stakeBank;
   int64_t number = lastGame + 1;
-  int64_t seq = nextSeq, previous = lastGame;
+  previousGame = lastGame;
+  previousSeq = nextSeq;
   Transaction("stake", [&] {
     lastGame = number;
     nextSeq = 1;
@@ -223,17 +219,74 @@ void JournalStake(int32_t amount, bool forContinue, bool taken) {
               Run("INSERT INTO games(number, started, state, band, payout_balance, stake, paid)"
                   " VALUES(?, ?, 'playing', ?, ?, ?, 'none')",
                   number, LocalTimeText(), start.value("band", 0), start.value("balance_pence", 0), amount) &&
-              Insert(ClockSinceStart(), "start", start.dump());
+              Insert(ClockSinceStart(), "start", start.dump(-1, ' ', false, json::error_handler_t::replace));
     for (const Pending& p : beforeStake) ok = ok && Insert(p.ms, p.kind, p.detail);
     if (!ok) {
-      lastGame = previous;
-      nextSeq = seq;
+      lastGame = previousGame;
+      nextSeq = previousSeq;
     }
     return ok;
   });
   beforeStake.clear();
-  if (db) game = number;
-  else lastGame = previous;
+  if (db) {
+    game = number;
+    stakeInFlight = true;
+  }
+}
+
+// A stake not taken made no game: its row goes, and the commands it sent stay, with the game
+// before, for the match against the ledger (a lost reply may still have moved money).
+void DropGame() {
+  int64_t number = game;
+  std::vector<std::pair<int64_t, std::string>> money;
+  sqlite3_stmt* s = nullptr;
+  std::string sql = "SELECT ms, detail FROM events WHERE kind = 'credit' AND game = " + std::to_string(number) +
+                    " ORDER BY seq";
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr) == SQLITE_OK)
+    while (sqlite3_step(s) == SQLITE_ROW) {
+      std::string detail = reinterpret_cast<const char*>(sqlite3_column_text(s, 1));
+      if (IsMoney(json::parse(detail, nullptr, false).value("request", "")))
+        money.emplace_back(sqlite3_column_int64(s, 0), detail);
+    }
+  sqlite3_finalize(s);
+  game = 0;
+  Transaction("stake not taken", [&] {
+    bool ok = Run("DELETE FROM events WHERE game = ?", number) && Run("DELETE FROM games WHERE number = ?", number);
+    lastGame = previousGame;
+    nextSeq = previousSeq;
+    for (auto& [ms, detail] : money)
+      if (lastGame) ok = ok && Insert(static_cast<uint32_t>(ms), "credit", detail);
+    return ok;
+  });
+}
+}  // namespace
+
+void JournalStake(int32_t amount, bool forContinue, bool taken) {
+  if (!db) return;
+  FlushReadings();
+  if (forContinue) {
+    if (!game || !taken) return;
+    Transaction("continue", [&] {
+      return Insert(ClockSinceStart(), "continue", json{{"stake", amount}, {"taken", true}}.dump(-1, ' ', false, json::error_handler_t::replace)) &&
+             Run("UPDATE games SET stake = stake + ?, continues = continues + 1 WHERE number = ?", amount, game);
+    });
+    return;
+  }
+  stakePending = false;
+  beforeStake.clear();
+  if (!stakeInFlight) return;
+  stakeInFlight = false;
+  if (!taken) DropGame();
+}
+
+void JournalCreditSending(const char* request) {
+  if (!db) return;
+  std::string req = Line(request);
+  if (!IsMoney(req)) return;
+  FlushReadings();
+  if (stakePending && !game && req.rfind("CUSE,", 0) == 0) OpenGame(std::atoi(req.c_str() + 5));
+  if (!db || (!game && !lastGame)) return;
+  if (!Insert(ClockSinceStart(), "credit", CreditDetail(req, "", "sent").dump(-1, ' ', false, json::error_handler_t::replace))) Fail("credit");
 }
 
 void JournalPlayStarts() { JournalRecord("play", json::object()); }
@@ -241,7 +294,7 @@ void JournalPlayStarts() { JournalRecord("play", json::object()); }
 void JournalRecord(const char* kind, const json& detail) {
   if (!db || !game) return;
   FlushReadings();
-  if (!Insert(ClockSinceStart(), kind, detail.dump())) Fail(kind);
+  if (!Insert(ClockSinceStart(), kind, detail.dump(-1, ' ', false, json::error_handler_t::replace))) Fail(kind);
 }
 
 void JournalCredit(const char* request, const char* reply, const char* result) {
@@ -249,13 +302,13 @@ void JournalCredit(const char* request, const char* reply, const char* result) {
   std::string req = Line(request), rep = Line(reply);
   bool reading_ = req == "CGET" || req == "BGET";
   if (stakePending && !game) {
-    beforeStake.push_back({ClockSinceStart(), "credit", CreditDetail(req, rep, result).dump()});
+    beforeStake.push_back({ClockSinceStart(), "credit", CreditDetail(req, rep, result).dump(-1, ' ', false, json::error_handler_t::replace)});
     return;
   }
   if (!game) {
     // Between games only money moving is the journal's business: a prize owed being paid.
     if (reading_ || lastGame == 0) return;
-    if (!Insert(ClockSinceStart(), "credit", CreditDetail(req, rep, result).dump())) Fail("credit");
+    if (!Insert(ClockSinceStart(), "credit", CreditDetail(req, rep, result).dump(-1, ' ', false, json::error_handler_t::replace))) Fail("credit");
     return;
   }
   if (reading_) {
@@ -283,7 +336,7 @@ void JournalPrize(int32_t amount) {
   if (!db || !game) return;
   FlushReadings();
   Transaction("prize", [&] {
-    return Insert(ClockSinceStart(), "prize", json{{"amount", amount}}.dump()) &&
+    return Insert(ClockSinceStart(), "prize", json{{"amount", amount}}.dump(-1, ' ', false, json::error_handler_t::replace)) &&
            Run("UPDATE games SET prize = ? WHERE number = ?", amount, game);
   });
 }
@@ -297,7 +350,7 @@ void JournalGameEnds(const char* outcome, int32_t prize, bool owed, int32_t cred
   json d{{"outcome", outcome}, {"prize", prize}, {"paid", paid}, {"credit", credit}, {"bank", bank},
          {"screen", hash}};
   Transaction("end", [&] {
-    return Insert(ClockSinceStart(), "end", d.dump()) &&
+    return Insert(ClockSinceStart(), "end", d.dump(-1, ' ', false, json::error_handler_t::replace)) &&
            Run("UPDATE games SET ended = ?, state = 'finished', outcome = ?, prize = ?, paid = ? WHERE number = ?",
                LocalTimeText(), outcome, prize, paid, game);
   });
@@ -309,7 +362,7 @@ void JournalOwedPaid() {
   FlushReadings();
   if (Number("SELECT COUNT(*) FROM games WHERE paid = 'owed'") == 0) return;
   Transaction("paid", [&] {
-    return Insert(ClockSinceStart(), "paid_later", json::object().dump()) &&
+    return Insert(ClockSinceStart(), "paid_later", json::object().dump(-1, ' ', false, json::error_handler_t::replace)) &&
            Run("UPDATE games SET paid = 'paid' WHERE paid = 'owed'");
   });
 }
@@ -331,7 +384,7 @@ void JournalMarkInterrupted(const MoneyDue& before, const MoneyDue& after, bool 
     lastGame = number;
     nextSeq = Number(("SELECT IFNULL(MAX(seq), 0) + 1 FROM events WHERE game = " + std::to_string(number)).c_str());
     Transaction("interrupted", [&] {
-      return Insert(ClockSinceStart(), "interrupted", d.dump()) &&
+      return Insert(ClockSinceStart(), "interrupted", d.dump(-1, ' ', false, json::error_handler_t::replace)) &&
              Run("UPDATE games SET state = 'interrupted', prize = ?, paid = ? WHERE number = ?", won, paid, number);
     });
     lastGame = keep;

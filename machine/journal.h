@@ -8,7 +8,8 @@
 //   start        the state at the stake: random generator, last question, payout balance, credit
 //                and bank before, stake
 //   credit       one exchange with the credit server: request, reply, result (done, refused,
-//                lost); a run of identical balance readings is one event with "repeat" and "last_ms"
+//                lost); a money command is also written as "sent" before it goes; a run of the
+//                same balance reading is one event with "repeat" and "last_ms"
 //   play         the game itself begins: touch times count from here
 //   touch        x, y
 //   setup, player_box, question, answer, pick, offer, lives, continue, prize
@@ -41,6 +42,9 @@ void JournalStake(int32_t amount, bool forContinue, bool taken);
 void JournalPlayStarts();
 // An event of the game being played; nothing between games.
 void JournalRecord(const char* kind, const nlohmann::json& detail);
+// A command that moves money, about to be sent: in the journal before it goes, so that no kill
+// leaves the ledger holding what the journal never heard of. A stake for a new game opens it.
+void JournalCreditSending(const char* request);
 // One exchange with the credit server, as sent and as answered.
 void JournalCredit(const char* request, const char* reply, const char* result);
 void JournalTouch(int x, int y);

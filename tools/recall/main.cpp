@@ -59,7 +59,7 @@ int List(int64_t last, bool json) {
   if (json) {
     nlohmann::ordered_json out = nlohmann::ordered_json::array();
     for (const GameRow& g : games) out.push_back(GameJson(g));
-    std::cout << out.dump(2) << "\n";
+    std::cout << out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
     return kExitOk;
   }
   if (games.empty()) std::cout << "no games in the journal\n";
@@ -93,7 +93,7 @@ int Show(int64_t number, bool json) {
     out["events"] = nlohmann::ordered_json::array();
     for (const EventRow& e : events)
       out["events"].push_back({{"seq", e.seq}, {"ms", e.ms}, {"kind", e.kind}, {"detail", e.detail}});
-    std::cout << out.dump(2) << "\n";
+    std::cout << out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
     return kExitOk;
   }
   std::cout << "game " << game.number << ": started " << game.started << ", "
@@ -214,7 +214,7 @@ int Replay(int64_t number, const std::string& shots, bool keep) {
     if (!temp.empty()) RemoveTree(temp);
     return kExitUsage;
   }
-  std::ofstream(temp + "/plan.json") << MakePlan(events, Absolute(shots)).dump() << "\n";
+  std::ofstream(temp + "/plan.json") << MakePlan(events, Absolute(shots)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
   int code = RunGame(temp);
   std::string log = ReadText(temp + "/replay.log");
   sqlite3* db = nullptr;

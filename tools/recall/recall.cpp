@@ -206,6 +206,8 @@ std::string DescribeEvent(const EventRow& e, int64_t playMs) {
   if (e.kind == "start") {
     s += "stake " + num("stake") + "p taken; credit " + num("credit_before") + ", bank " + num("bank_before") +
          " before; payout balance " + num("balance_pence") + "p";
+  } else if (e.kind == "credit" && str("result") == "sent") {
+    s += "credit server: " + str("request") + " sent";
   } else if (e.kind == "credit") {
     s += "credit server: " + str("request") + " -> " + (str("reply").empty() ? "(no reply)" : str("reply")) + " (" +
          str("result") + ")";
@@ -220,9 +222,9 @@ std::string DescribeEvent(const EventRow& e, int64_t playMs) {
          std::to_string(t.value("extra_life", 0)) + ", prize " + std::to_string(t.value("prize", 0)) + ", offer " +
          std::to_string(t.value("offer", 0)) + ", no questions " + std::to_string(t.value("no_questions", 0)) +
          ", free pick " + std::to_string(t.value("free_pick", 0)) + "; prize row " + num("prize_row") + " " +
-         d.value("prize_values", nlohmann::json::array()).dump() + ", top " + num("top_prize") + "p; box order " +
-         d.value("box_order", nlohmann::json::array()).dump() + "; markers " +
-         d.value("markers", nlohmann::json::array()).dump();
+         d.value("prize_values", nlohmann::json::array()).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + ", top " + num("top_prize") + "p; box order " +
+         d.value("box_order", nlohmann::json::array()).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "; markers " +
+         d.value("markers", nlohmann::json::array()).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
   } else if (e.kind == "player_box") {
     s += "the player's box is box " + std::to_string(d.value("box", 0) + 1);
   } else if (e.kind == "question") {
@@ -253,7 +255,7 @@ std::string DescribeEvent(const EventRow& e, int64_t playMs) {
   } else if (e.kind == "paid_later") {
     s += "what was owed is paid";
   } else {
-    s += e.kind + " " + d.dump();
+    s += e.kind + " " + d.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
   }
   for (char& c : s)
     if (c == '\n') c = ' ';
@@ -267,7 +269,7 @@ nlohmann::json MakePlan(const std::vector<EventRow>& events, const std::string& 
     if (e.kind == "start") plan["state"] = e.detail;
     if (e.kind == "touch")
       plan["touches"].push_back({{"ms", e.ms - play}, {"x", e.detail.value("x", 0)}, {"y", e.detail.value("y", 0)}});
-    if (e.kind == "credit")
+    if (e.kind == "credit" && e.detail.value("result", "") != "sent")
       plan["credit"].push_back({{"ms", e.ms - play},
                                 {"last_ms", e.detail.value("last_ms", e.ms) - play},
                                 {"request", e.detail.value("request", "")},
@@ -281,9 +283,9 @@ nlohmann::json MakePlan(const std::vector<EventRow>& events, const std::string& 
 std::string FirstDifference(const std::vector<EventRow>& recorded, const std::vector<EventRow>& replayed) {
   auto a = Decisions(recorded), b = Decisions(replayed);
   for (size_t i = 0; i < a.size(); ++i) {
-    std::string want = a[i].first + " " + a[i].second.dump();
+    std::string want = a[i].first + " " + a[i].second.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     if (i >= b.size()) return "the replay ended before the recorded " + want;
-    std::string got = b[i].first + " " + b[i].second.dump();
+    std::string got = b[i].first + " " + b[i].second.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     if (want != got) return "recorded " + want + ", replayed " + got;
   }
   return "";
@@ -373,6 +375,14 @@ bool ReadJournalMoney(sqlite3* db, std::vector<Money>& out, std::string& why) {
   sqlite3_stmt* s = nullptr;
   out.clear();
   bool bad = false;
+  // A command is written as sent before it goes and again with its outcome: one that never got
+  // an outcome (the game was killed) may or may not have moved money.
+  std::vector<Money> sent;
+  int64_t gameOfSent = -1;
+  auto unanswered = [&] {
+    for (Money& m : sent) out.push_back(m);
+    sent.clear();
+  };
   bool ok = Prepare(db, "SELECT game, detail FROM events WHERE kind = 'credit' ORDER BY game, seq", &s, why) &&
             Each(db, s, why, [&](sqlite3_stmt* r) {
               auto d = nlohmann::json::parse(Text(r, 1), nullptr, false);
@@ -383,9 +393,7 @@ bool ReadJournalMoney(sqlite3* db, std::vector<Money>& out, std::string& why) {
               std::string request = d.value("request", ""), result = d.value("result", "");
               size_t comma = request.find(',');
               std::string command = request.substr(0, comma);
-              if ((command != "CUSE" && command != "BADD" && command != "CADD") || comma == std::string::npos ||
-                  result == "refused")
-                return;
+              if ((command != "CUSE" && command != "BADD" && command != "CADD") || comma == std::string::npos) return;
               Money m;
               m.time = d.value("time", "");
               auto when = ParseTime(m.time);
@@ -395,8 +403,20 @@ bool ReadJournalMoney(sqlite3* db, std::vector<Money>& out, std::string& why) {
               m.amount = std::atoll(request.c_str() + comma + 1);
               m.game = sqlite3_column_int64(r, 0);
               m.certain = result == "done";
-              out.push_back(m);
+              if (m.game != gameOfSent) unanswered();
+              gameOfSent = m.game;
+              if (result == "sent") {
+                sent.push_back(m);
+                return;
+              }
+              for (auto it = sent.begin(); it != sent.end(); ++it)
+                if (it->command == m.command && it->amount == m.amount) {
+                  sent.erase(it);
+                  break;
+                }
+              if (result != "refused") out.push_back(m);
             });
+  unanswered();
   if (ok && bad) why = "an event's detail is not a JSON object";
   return ok && !bad;
 }

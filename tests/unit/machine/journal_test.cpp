@@ -42,6 +42,12 @@ struct Reader {
   }
 };
 
+// A money command as the credit link journals it: before it goes, and with its outcome.
+void Money(const char* request, const char* reply, const char* result) {
+  JournalCreditSending(request);
+  JournalCredit(request, reply, result);
+}
+
 class JournalTest : public ::testing::Test {
  protected:
   TempWorkDir dir_;
@@ -53,7 +59,7 @@ class JournalTest : public ::testing::Test {
     JournalBeforeStake({{"random", "3 0 1 2"}, {"band", 2}});
     JournalCredit("CGET\r\n", "CTEL,500\r\n", "done");
     JournalCredit("BGET\r\n", "BTEL,0\r\n", "done");
-    JournalCredit("CUSE,50\r\n", "CTEL,450\r\n", "done");
+    Money("CUSE,50\r\n", "CTEL,450\r\n", "done");
     JournalStake(stake, false, true);
     JournalPlayStarts();
   }
@@ -96,10 +102,10 @@ TEST_F(JournalTest, AGameIsOneRowWithItsStoryFromTheStakeToThePayment) {
     JournalCredit("BGET\r\n", "BTEL,0\r\n", "done");
   }
   JournalCredit("CGET\r\n", "CTEL,500\r\n", "done");  // money came in
-  JournalCredit("CUSE,50\r\n", "CTEL,450\r\n", "done");
+  Money("CUSE,50\r\n", "CTEL,450\r\n", "done");
   JournalStake(50, true, true);
   JournalPrize(150);
-  JournalCredit("BADD,100\r\n", "", "lost");
+  Money("BADD,100\r\n", "", "lost");
   JournalGameEnds("won", 150, true, 450, 100, 0xabcdef);
   EXPECT_EQ(JournalGame(), 0);
 
@@ -107,27 +113,33 @@ TEST_F(JournalTest, AGameIsOneRowWithItsStoryFromTheStakeToThePayment) {
             (std::vector<std::string>{"finished", "100", "1", "won", "150", "owed", "1"}));
   std::vector<std::string> kinds;
   for (auto& row : r.Rows("SELECT kind FROM events WHERE game = 1 ORDER BY seq")) kinds.push_back(row[0]);
-  EXPECT_EQ(kinds, (std::vector<std::string>{"start", "credit", "credit", "credit", "play", "credit", "credit",
-                                             "credit", "credit", "continue", "prize", "credit", "end"}));
+  EXPECT_EQ(kinds, (std::vector<std::string>{"start", "credit", "credit", "credit", "credit", "play", "credit",
+                                             "credit", "credit", "credit", "credit", "continue", "prize", "credit",
+                                             "credit", "end"}));
+  // Each money command is there before its outcome.
+  auto stake = r.Rows("SELECT json_extract(detail, '$.request'), json_extract(detail, '$.result') FROM events"
+                      " WHERE game = 1 AND detail LIKE '%CUSE%' ORDER BY seq");
+  EXPECT_EQ(stake, (std::vector<std::vector<std::string>>{
+                       {"CUSE,50", "sent"}, {"CUSE,50", "done"}, {"CUSE,50", "sent"}, {"CUSE,50", "done"}}));
   auto start = json::parse(r.One("SELECT detail FROM events WHERE kind = 'start'"));
   EXPECT_EQ(start["stake"], 50);
   EXPECT_EQ(start["random"], "3 0 1 2");
-  auto runs = r.Rows("SELECT detail FROM events WHERE kind = 'credit' AND detail LIKE '%GET%' AND seq > 5");
+  auto runs = r.Rows("SELECT detail FROM events WHERE kind = 'credit' AND detail LIKE '%GET%' AND seq > 6");
   ASSERT_EQ(runs.size(), 3u);
   EXPECT_EQ(json::parse(runs[0][0])["repeat"], 50);
   EXPECT_EQ(json::parse(runs[1][0])["repeat"], 50);
   EXPECT_EQ(json::parse(runs[2][0])["reply"], "CTEL,500");
-  auto lost = json::parse(r.One("SELECT detail FROM events WHERE detail LIKE '%BADD%'"));
+  auto lost = json::parse(r.One("SELECT detail FROM events WHERE detail LIKE '%BADD%' AND detail LIKE '%lost%'"));
   EXPECT_EQ(lost["result"], "lost");
   EXPECT_EQ(lost["request"], "BADD,100");  // without the line end
   EXPECT_EQ(json::parse(r.One("SELECT detail FROM events WHERE kind = 'end'"))["screen"], "0000000000abcdef");
 
   // Paid from the menu later: the payment belongs to the game, which is then paid.
   JournalCredit("CGET\r\n", "CTEL,450\r\n", "done");  // menu readings are not kept
-  JournalCredit("BADD,100\r\n", "BTEL,100\r\n", "done");
+  Money("BADD,100\r\n", "BTEL,100\r\n", "done");
   JournalOwedPaid();
   EXPECT_EQ(r.One("SELECT paid FROM games"), "paid");
-  EXPECT_EQ(r.One("SELECT COUNT(*) FROM events WHERE game = 1 AND seq > 13 AND kind = 'credit'"), "1");
+  EXPECT_EQ(r.One("SELECT COUNT(*) FROM events WHERE game = 1 AND seq > 16 AND kind = 'credit'"), "2");
   EXPECT_EQ(r.One("SELECT kind FROM events WHERE game = 1 ORDER BY seq DESC LIMIT 1"), "paid_later");
 }
 
@@ -136,7 +148,7 @@ TEST_F(JournalTest, ARefusedStakeLeavesNoGameAndNothingIsKeptBetweenGames) {
   Reader r;
   JournalBeforeStake({{"band", 1}});
   JournalCredit("CGET\r\n", "CTEL,20\r\n", "done");
-  JournalCredit("CUSE,50\r\n", "FAIL,short\r\n", "refused");
+  Money("CUSE,50\r\n", "FAIL,short\r\n", "refused");
   JournalStake(50, false, false);
   JournalRecord("pick", {{"box", 1}});
   JournalTouch(10, 10);
@@ -149,7 +161,20 @@ TEST_F(JournalTest, ARefusedStakeLeavesNoGameAndNothingIsKeptBetweenGames) {
   EXPECT_EQ(r.One("SELECT stake FROM games"), "50");
   // The next stake's exchanges are its own, not the last game's.
   StartGame();
-  EXPECT_EQ(r.One("SELECT COUNT(*) FROM events WHERE game = 2 AND kind = 'credit'"), "3");
+  EXPECT_EQ(r.One("SELECT COUNT(*) FROM events WHERE game = 2 AND kind = 'credit'"), "4");
+  JournalGameEnds("lost", 0, false, 0, 0, 0);
+  // A stake whose reply was lost and that was not taken makes no game, but what it sent stays
+  // with the game before, for the match against the ledger.
+  JournalBeforeStake({{"band", 1}});
+  Money("CUSE,50\r\n", "", "lost");
+  EXPECT_EQ(r.One("SELECT state FROM games WHERE number = 3"), "playing");  // killed here, it would show
+  JournalStake(50, false, false);
+  EXPECT_EQ(r.One("SELECT COUNT(*) FROM games"), "2");
+  EXPECT_EQ(r.One("SELECT COUNT(*) FROM events WHERE game = 3"), "0");
+  EXPECT_EQ(r.Rows("SELECT json_extract(detail, '$.result') FROM events WHERE game = 2 ORDER BY seq DESC LIMIT 2"),
+            (std::vector<std::vector<std::string>>{{"lost"}, {"sent"}}));
+  StartGame();
+  EXPECT_EQ(JournalGame(), 3);
 }
 
 TEST_F(JournalTest, AGameLeftPlayingIsMarkedInterruptedWithWhatTheDueFileHeld) {
