@@ -121,7 +121,7 @@ void Transaction(const char* what, Body body) {
 }
 
 json CreditDetail(const std::string& request, const std::string& reply, const std::string& result) {
-  return {{"request", request}, {"reply", reply}, {"result", result}, {"time", LocalTimeText()}};
+  return {{"request", request}, {"reply", reply}, {"result", result}, {"time", LocalTimeText(true)}};
 }
 
 void FlushReadings() {

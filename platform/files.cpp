@@ -261,19 +261,18 @@ LocalTime GetLocalTime() {
   return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
-std::string LocalTimeText() {
-  std::time_t now = std::time(nullptr);
+std::string LocalTimeText(bool milliseconds) {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
   std::tm tm{};
-  localtime_r(&now, &tm);
-  char text[40];
-  size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &tm);
+  localtime_r(&now.tv_sec, &tm);
+  char text[48], zone[8];
+  size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &tm);
+  if (milliseconds) n += std::snprintf(text + n, sizeof text - n, ".%03ld", now.tv_nsec / 1000000);
   // +0100 -> +01:00
-  if (n >= 5 && n + 1 < sizeof text) {
-    std::memmove(text + n - 1, text + n - 2, 3);
-    text[n - 2] = ':';
-    ++n;
-  }
-  return std::string(text, n);
+  if (std::strftime(zone, sizeof zone, "%z", &tm) == 5)
+    std::snprintf(text + n, sizeof text - n, "%.3s:%.2s", zone, zone + 3);
+  return text;
 }
 
 bool PathHasNoLinks(const char* name, std::string& why) {

@@ -335,6 +335,7 @@ std::optional<double> ParseTime(const std::string& text) {
 
 void MatchMoney(const std::vector<Money>& journal, const std::vector<Money>& ledger, double tolerance,
                 std::vector<Money>& journalOnly, std::vector<Money>& ledgerOnly) {
+  constexpr double kNear = 2;
   journalOnly.clear();
   ledgerOnly.clear();
   std::vector<size_t> byTime(ledger.size());
@@ -357,8 +358,13 @@ void MatchMoney(const std::vector<Money>& journal, const std::vector<Money>& led
       if (ledger[*it].command == m.command && ledger[*it].amount == m.amount)
         pairs.push_back({!m.certain, std::fabs(ledger[*it].when - m.when), j, *it});
   }
-  std::sort(pairs.begin(), pairs.end(), [](const Pair& a, const Pair& b) {
-    return a.uncertain != b.uncertain ? !a.uncertain : a.gap < b.gap;
+  // The two clocks are one: a movement and its row lie milliseconds apart, so pairs that close
+  // are taken before any wider one.
+  auto near = [&](const Pair& p) { return p.gap <= kNear; };
+  std::sort(pairs.begin(), pairs.end(), [&](const Pair& a, const Pair& b) {
+    if (a.uncertain != b.uncertain) return !a.uncertain;
+    if (near(a) != near(b)) return near(a);
+    return a.gap < b.gap;
   });
   std::vector<bool> journalUsed(journal.size(), false), ledgerUsed(ledger.size(), false);
   for (const Pair& p : pairs) {

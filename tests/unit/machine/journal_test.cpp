@@ -132,6 +132,9 @@ TEST_F(JournalTest, AGameIsOneRowWithItsStoryFromTheStakeToThePayment) {
   auto lost = json::parse(r.One("SELECT detail FROM events WHERE detail LIKE '%BADD%' AND detail LIKE '%lost%'"));
   EXPECT_EQ(lost["result"], "lost");
   EXPECT_EQ(lost["request"], "BADD,100");  // without the line end
+  // Stakes come a fraction of a second apart: their times must tell them apart from the ledger's.
+  EXPECT_TRUE(std::regex_match(lost["time"].get<std::string>(),
+                               std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d)")));
   EXPECT_EQ(json::parse(r.One("SELECT detail FROM events WHERE kind = 'end'"))["screen"], "0000000000abcdef");
 
   // Paid from the menu later: the payment belongs to the game, which is then paid.
