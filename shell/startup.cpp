@@ -161,6 +161,11 @@ int QuibbloMain(int argc, char** argv) {
   std::string why;
   if (Options.virtualClock) UseVirtualClock(Options.clockStart);
   if (!Options.replayPlan.empty()) {
+    // A replay books a game: never into a cabinet's own record, journal or due file.
+    if (FileExists("data")) {
+      Say("--replay plays in a folder of its own, without data/ (quibblo-recall replay makes one)");
+      return kUsageExit;
+    }
     if (!ReplayLoad(Options.replayPlan, why)) {
       Say("%s", why.c_str());
       return kUsageExit;

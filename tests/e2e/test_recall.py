@@ -148,6 +148,15 @@ class Replays(unittest.TestCase):
             code, out, _ = recall("--dir", self.cab.dir, "match", "--db", doctored, "--since", "2999-01-01")
             self.assertEqual((code, out.strip()), (0, "0 journal movements, 0 ledger movements: 0 unmatched"))
 
+    def test_the_game_will_not_replay_into_a_cabinet(self):
+        before = os.stat(self.cab.path("data", "journal.db")).st_mtime_ns
+        with open(self.cab.path("plan.json"), "w") as f:
+            json.dump({"state": {}}, f)
+        r = self.cab.run(args=["--replay", "plan.json"])
+        self.assertEqual(r.code, 64)
+        self.assertIn("folder of its own", r.stderr)
+        self.assertEqual(os.stat(self.cab.path("data", "journal.db")).st_mtime_ns, before)
+
     def test_list_and_show_tell_each_game(self):
         code, out, _ = recall("--dir", self.cab.dir, "list", "--last", "2")
         lines = out.splitlines()
