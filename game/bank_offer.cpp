@@ -5,6 +5,7 @@
 #include "display/images.h"
 #include "game/board.h"
 #include "game/flow.h"
+#include "game/journal_events.h"
 #include "game/offer_rules.h"
 #include "game/play_area.h"
 #include "game/state.h"
@@ -104,6 +105,7 @@ uint8_t MakeBankOffer() {
   DrawImage(Sprites[PicTakeOrLeave], 0, kTakeX, kFaceY, nullptr, kKeyed);
   DrawImage(Sprites[PicTakeOrLeave], 1, kLeaveX, kFaceY, nullptr, kKeyed);
   uint8_t result = kOfferLeft;
+  JournalOffer(v, choice == kTake);
   if (choice == kTake) {
     FlashPiece take{PicTrueFalseFlip, kTakeX, kFaceY, kTakeFlash};
     FlashPieces(&take, 1, FlashFlag);

@@ -2,6 +2,7 @@
 
 #include "display/assets.h"
 #include "game/flow.h"
+#include "game/journal_events.h"
 #include "game/state.h"
 #include "shell/timers.h"
 #include "sound/sound.h"
@@ -125,6 +126,7 @@ void ChangeLives(uint16_t count, bool gain) {
   DrawLives(Lives > kMostLives ? kMostLives : Lives);
   Present();
   if (count == 0) return;
+  int32_t before = Lives;
   if (gain) {
     for (int32_t k = Lives + 1; k <= Lives + count && k <= kMostLives; ++k) {
       FlashLivesWindow();
@@ -140,6 +142,7 @@ void ChangeLives(uint16_t count, bool gain) {
     }
     Lives = Lives - count < -1 ? -1 : Lives - count;
   }
+  JournalLives(before, Lives);
 }
 
 void IdleStep() {

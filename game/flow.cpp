@@ -6,6 +6,7 @@
 #include "game/bank_offer.h"
 #include "game/board.h"
 #include "game/end_of_game.h"
+#include "game/journal_events.h"
 #include "game/payout.h"
 #include "game/reveal.h"
 #include "game/state.h"
@@ -148,6 +149,7 @@ int PlayGame() {
 
 void RunGame() {
   GameSetUp();
+  JournalSetUp();
   SetGamePhase(kPhasePlaying);
   StopSound(kMainTune);
   PlaySoundLoop(kInGameTune);
@@ -165,6 +167,7 @@ void RunGame() {
     int32_t value = AllocateNextValue();
     BoxRecord& box = axBoxes[CurrentBox];
     box.cash = value;
+    JournalPick(CurrentBox, value);
     DebugTrace("axBoxes[%d].cash = <%d>\n", CurrentBox, box.cash);
     RevealBox(value, CurrentBox);
     if (box.state != kMarkQuestion && box.state != kMarkFreePick) {
@@ -251,6 +254,7 @@ void ChoosePlayerBox() {
   MeterIncrement(static_cast<int16_t>(kMeterPlayerBox + box));
   PlayerBox = box;
   CurrentBox = box;
+  JournalPlayerBox(box);
   FlashPlayerBox(box);
 
   BoardShown = 1;

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "machine/journal.h"
+#include "machine/replay.h"
 #include "platform/clock.h"
 #include "platform/net.h"
 #include "platform/peer_uid.h"
@@ -93,18 +95,8 @@ bool LinkReady() {
   return ReconnectCreditServer();
 }
 
-// Request already formatted: send it, read the reply, check the tag, keep the value text.
-CommandResult Exchange(const char* tag) {
-  if (!LinkReady()) return CommandResult::Lost;
-  DiscardStaleBytes();
-  if (!SendRequest()) {
-    DropLink("send failed", kRetryAfterMs);
-    return CommandResult::Lost;
-  }
-  if (!ReceiveReply()) {
-    DropLink("no whole reply in time", kRetryAfterMuteMs);
-    return CommandResult::Lost;
-  }
+// The reply in ReplyBuffer judged: done, refused, or a line that leaves the command's fate unknown.
+CommandResult Judge(const char* tag, bool replaying) {
   const char* comma = std::strchr(ReplyBuffer, ',');
   if (std::strncmp(ReplyBuffer, tag, 4) == 0 && comma) {
     std::snprintf(ValueText, sizeof ValueText, "%s", comma + 1);
@@ -112,8 +104,48 @@ CommandResult Exchange(const char* tag) {
   }
   // A refusal is the server's final word; anything else leaves the command's fate unknown.
   if (std::strncmp(ReplyBuffer, "FAIL", 4) == 0) return CommandResult::Refused;
-  DropLink("unexpected reply", kRetryAfterMs);
+  if (!replaying) DropLink("unexpected reply", kRetryAfterMs);
   return CommandResult::Lost;
+}
+
+// A replay is answered from the plan, never the network.
+CommandResult ReplayExchange(const char* tag) {
+  std::string reply, result;
+  if (!ReplayAnswer(RequestBuffer, reply, result) || result == "lost") {
+    ReplyBuffer[0] = '\0';
+    return CommandResult::Lost;
+  }
+  std::snprintf(ReplyBuffer, sizeof ReplyBuffer, "%s\r\n", reply.c_str());
+  return Judge(tag, true);
+}
+
+const char* ResultName(CommandResult r) {
+  return r == CommandResult::Done ? "done" : r == CommandResult::Refused ? "refused" : "lost";
+}
+
+CommandResult Talk(const char* tag) {
+  if (ReplayActive()) return ReplayExchange(tag);
+  ReplyBuffer[0] = '\0';
+  if (!LinkReady()) return CommandResult::Lost;
+  DiscardStaleBytes();
+  if (!SendRequest()) {
+    DropLink("send failed", kRetryAfterMs);
+    return CommandResult::Lost;
+  }
+  if (!ReceiveReply()) {
+    ReplyBuffer[0] = '\0';
+    DropLink("no whole reply in time", kRetryAfterMuteMs);
+    return CommandResult::Lost;
+  }
+  return Judge(tag, false);
+}
+
+// Request already formatted: send it, read the reply, check the tag, keep the value text.
+CommandResult Exchange(const char* tag) {
+  JournalCreditSending(RequestBuffer);
+  CommandResult r = Talk(tag);
+  JournalCredit(RequestBuffer, ReplyBuffer, ResultName(r));
+  return r;
 }
 
 // Leading decimal digits as the C library reads an integer, kept to the low 16 bits.
@@ -148,6 +180,7 @@ int ExpectedServerUid() {
 }  // namespace
 
 int ConnectCreditServer(std::string& why) {
+  if (ReplayActive()) return 0;
   NetClose(ServerSocket);
   ServerSocket = NetSocket();
   if (ServerSocket == kNoSocket) {
@@ -184,7 +217,7 @@ bool ReconnectCreditServer() {
   return up;
 }
 
-bool CreditLinkUp() { return ServerSocket != kNoSocket; }
+bool CreditLinkUp() { return ReplayActive() || ServerSocket != kNoSocket; }
 
 CommandResult SendCommand(const char* format, int32_t amount, const char* tag) {
   std::snprintf(RequestBuffer, sizeof RequestBuffer, format, amount);

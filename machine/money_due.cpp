@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "machine/credit_link.h"
+#include "machine/journal.h"
 #include "machine/meters.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -286,10 +287,17 @@ void RecoverDue() {
 }
 
 bool TakeStake(int32_t amount, int meter) {
-  if (MachineService() != Service::Open) return false;
+  bool forContinue = meter != kMeterGamesPaid;
+  if (MachineService() != Service::Open) {
+    JournalStake(amount, forContinue, false);
+    return false;
+  }
   int32_t credit = Reading(QueryCredit());
   int32_t bank = credit < 0 ? -1 : Reading(QueryBank());
-  if (bank < 0) return false;
+  if (bank < 0) {
+    JournalStake(amount, forContinue, false);
+    return false;
+  }
   Due.stake = amount;
   Due.stakeMeter = meter;
   Due.stakeCredit = credit;
@@ -298,6 +306,7 @@ bool TakeStake(int32_t amount, int meter) {
   Due.stakeTaken = false;
   if (!WriteDue()) {
     Due.stake = 0;
+    JournalStake(amount, forContinue, false);
     return false;
   }
   CommandResult r = SendCommand("CUSE,%d\r\n", amount, "CTEL");
@@ -310,8 +319,10 @@ bool TakeStake(int32_t amount, int meter) {
     Due.stake = amount;
     Due.stakeTaken = true;
     WriteDue();
+    JournalStake(amount, forContinue, true);
     return true;
   }
+  JournalStake(amount, forContinue, false);
   if (o == Outcome::Unknown) {
     // Judged once the server can be read again; no game starts on it.
     LogWrite("A stake of %d was sent and its reply lost\n", amount);
@@ -338,6 +349,7 @@ void OwePrize(int32_t amount) {
   if (amount >= 100) Due.bank.amount += amount / 100 * 100;
   if (amount % 100) Due.credit.amount += amount % 100;
   WriteDue();
+  JournalPrize(amount);
 }
 
 bool SettleOwed() {
@@ -345,6 +357,7 @@ bool SettleOwed() {
   bool reconnected = false;
   bool bank = SettlePart({Due.bank, "BADD", "BTEL", "bank", QueryBank}, reconnected);
   bool credit = SettlePart({Due.credit, "CADD", "CTEL", "credit", QueryCredit}, reconnected);
+  if (bank && credit && !JournalGame()) JournalOwedPaid();
   return bank && credit;
 }
 

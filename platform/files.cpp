@@ -261,6 +261,33 @@ LocalTime GetLocalTime() {
   return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
+std::string LocalTimeText(bool milliseconds) {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  std::tm tm{};
+  localtime_r(&now.tv_sec, &tm);
+  char text[48], zone[8];
+  size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &tm);
+  if (milliseconds) n += std::snprintf(text + n, sizeof text - n, ".%03ld", now.tv_nsec / 1000000);
+  // +0100 -> +01:00
+  if (std::strftime(zone, sizeof zone, "%z", &tm) == 5)
+    std::snprintf(text + n, sizeof text - n, "%.3s:%.2s", zone, zone + 3);
+  return text;
+}
+
+bool PathHasNoLinks(const char* name, std::string& why) {
+  std::string path = ResolvePath(name);
+  for (size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+    std::string part = path.substr(0, end);
+    struct stat st;
+    if (lstat(part.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+      why = part + " is a symbolic link";
+      return false;
+    }
+    if (end == std::string::npos) return true;
+  }
+}
+
 void OutputDebugString(const char* text) {
   static const char* setting = std::getenv("QUIBBLO_DEBUG");
   static const bool wanted = setting && *setting && std::strcmp(setting, "0") != 0;

@@ -36,6 +36,11 @@ struct LocalTime {
   int year, month, day, hour, minute, second;
 };
 LocalTime GetLocalTime();
+// The wall clock as ISO 8601 local time with its offset, e.g. 2026-12-08T19:07:34+00:00, or
+// with milliseconds, 2026-12-08T19:07:34.250+00:00.
+std::string LocalTimeText(bool milliseconds = false);
+// True when no part of the path of `name` that exists is a symbolic link; `why` names the first.
+bool PathHasNoLinks(const char* name, std::string& why);
 
 // The system debugger output: standard error when QUIBBLO_DEBUG is set (and not 0), otherwise nowhere.
 void OutputDebugString(const char* text);

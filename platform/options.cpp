@@ -33,8 +33,9 @@ const char kFooter[] =
     "  2   no credit server          1   no socket\n"
     "  -1  no window                 -6  no display\n"
     "  -7  question files unreadable -8  no sound system\n"
-    "  64  a malformed option or touch script, or a --record file that cannot be\n"
-    "      created, before anything is connected\n"
+    "  64  a malformed option, touch script or replay plan, or a --record file that\n"
+    "      cannot be created, before anything is connected\n"
+    "  3   with --replay: the game sent the credit server what the recorded game did not\n"
     "Set QUIBBLO_DEBUG=1 to see the game's debugger output on standard error.\n";
 
 bool ParseUnsigned(const std::string& text, uint32_t& out) {
@@ -126,6 +127,10 @@ int ParseOptions(int argc, char** argv) {
       app.add_option("--monkey", monkeySeed, "random touches at random moments, reproducible from SEED "
                                              "(0 to 4294967295), for soak tests")
           ->type_name("SEED");
+  app.add_option("--replay", Options.replayPlan,
+                 "play one journalled game again from the plan quibblo-recall writes: its state at the "
+                 "stake, its touches and the credit server's recorded replies (no network), then end")
+      ->type_name("PLAN");
   if (int code = cli::Parse(app, argc, argv); code >= 0) return code == 0 ? 0 : kUsageExit;
   auto fail = [&](const std::string& message) { return cli::Fail(app, message); };
   if (clock->count() > 0) {

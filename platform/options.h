@@ -21,6 +21,7 @@ struct PlatformOptions {
   std::vector<ScriptEvent> script;
   bool monkey = false;
   uint32_t monkeySeed = 0;
+  std::string replayPlan;  // a game to play again instead of the cabinet's menu
 };
 
 extern PlatformOptions Options;

@@ -290,6 +290,19 @@ void ShowFrame565(const uint16_t* pixels, int pitchPixels, const RECT* changed, 
 
 bool SaveScreenshot(const char* path) { return WritePng565(path, shownPixels, kScreenW, kScreenH, shownPitch); }
 
+uint64_t ShownFrameHash() {
+  if (!shownPixels) return 0;
+  uint64_t h = 1469598103934665603ull;
+  for (int y = 0; y < kScreenH; ++y) {
+    const uint16_t* row = shownPixels + static_cast<size_t>(y) * shownPitch;
+    for (int x = 0; x < kScreenW; ++x) {
+      h = (h ^ (row[x] & 0xFF)) * 1099511628211ull;
+      h = (h ^ (row[x] >> 8)) * 1099511628211ull;
+    }
+  }
+  return h;
+}
+
 void ShowMessageBox(const char* title, const char* text) {
   if (window && SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title, text, window) == 0) return;
   std::fprintf(stderr, "quibblo: %s: %s\n", title, text);

@@ -49,6 +49,9 @@ bool SaveScreenshot(const char* path);
 // Tests see each frame as the window is sent it.
 using FrameWatcher = void (*)(const uint16_t* pixels, int pitchPixels, const RECT* changed, int count);
 void WatchFrames(FrameWatcher watcher);
+// FNV-1a (64 bits) of the 800 x 600 pixels shown, row by row, each pixel low byte first; 0 when
+// nothing is shown. Two runs that end on the same picture give the same value.
+uint64_t ShownFrameHash();
 
 // A modal message box where a window exists; otherwise the message goes to standard error.
 void ShowMessageBox(const char* title, const char* text);

@@ -5,6 +5,7 @@
 #include "display/images.h"
 #include "game/board.h"
 #include "game/flow.h"
+#include "game/journal_events.h"
 #include "game/play_area.h"
 #include "game/reveal_rules.h"
 #include "game/state.h"
@@ -129,6 +130,7 @@ uint8_t AskQuestion() {
   Present();
 
   PickQuestion();
+  JournalQuestion();
   WriteQuestion(kBackBuffer);
   Present();
 
@@ -162,6 +164,7 @@ uint8_t AskQuestion() {
 
   DrawCountdown(QuestionCountdown);
   Present();
+  JournalAnswer(timeUp ? -1 : pressed == kPressedTrue ? 0 : 1, said == truth);
 
   if (said == truth) {
     PlaySoundOnce(kCorrectAnswer);

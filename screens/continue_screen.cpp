@@ -6,6 +6,7 @@
 #include "display/fonts.h"
 #include "game/board.h"
 #include "game/flow.h"
+#include "game/journal_events.h"
 #include "game/offer_rules.h"
 #include "game/play_area.h"
 #include "game/state.h"
@@ -173,9 +174,13 @@ uint8_t ContinueScreen() {
 
   if (!CanPay() && !MoneyWindow()) {
     result = 0;
+    JournalContinue("no_money");
   } else {
     SetUpDecision();
-    if (Decide() && BuyContinue()) {
+    bool yes = Decide();
+    bool bought = yes && BuyContinue();
+    JournalContinue(bought ? "bought" : yes ? "refused" : "declined");
+    if (bought) {
       ComposePanelOnCanvas(true);
       SlideCanvas(Slide::Out, kKeyed);
       ComposeBoxesOnCanvas();

@@ -4,6 +4,7 @@
 #include "display/display.h"
 #include "display/transitions.h"
 #include "display/fonts.h"
+#include "game/journal_events.h"
 #include "machine/credit_link.h"
 #include "machine/money_due.h"
 #include "screens/buttons.h"
@@ -203,7 +204,10 @@ bool RunMainMenu() {
       ShowInfoScreen();
     }
     // A refused payment just waits again.
-    if (choice == kStart && !PayForGame()) choice = kRules;
+    if (choice == kStart) {
+      JournalBeforeGameStake();
+      if (!PayForGame()) choice = kRules;
+    }
   } while (choice == kRules);
 
   if (choice == kMainMenu) {

@@ -9,10 +9,13 @@
 #include "display/surfaces.h"
 #include "display/transitions.h"
 #include "game/flow.h"
+#include "game/journal_events.h"
 #include "game/payout.h"
 #include "machine/credit_link.h"
+#include "machine/journal.h"
 #include "machine/meters.h"
 #include "machine/money_due.h"
+#include "machine/replay.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/net.h"
@@ -31,6 +34,9 @@ int ServerSocket = kNoSocket;
 
 namespace {
 constexpr int kMeterSecondsPlayed = 425;
+constexpr int kReplayStartX = 675, kReplayStartY = 543;  // the menu's Start button
+constexpr int kReplayDeparted = 3;
+constexpr uint32_t kReplayStartAfterMs = 100;  // once the menu waits: a touch before is flushed
 
 // A start-up failure is one line on standard error: what is wrong and what to do.
 void Say(const char* format, ...) {
@@ -111,6 +117,8 @@ void FadeToMainMenu() {
 }
 
 void PlayOneGameAndBook() {
+  JournalPlayStarts();
+  ReplayPlayStarts();
   MeterIncrement(static_cast<int16_t>(PayoutBand() + 1));
   uint32_t start = timeGetTime();
   PlayGame();
@@ -119,6 +127,8 @@ void PlayOneGameAndBook() {
   RecordPrize();
   SaveRecord();
   GameBooked();
+  JournalGameOver();
+  ReplayEndShot();
   IgnoreInputFor(200);
 }
 
@@ -139,6 +149,7 @@ intptr_t MainWindowProc(uint32_t message, uintptr_t wParam, intptr_t lParam) {
     case WM_LBUTTONDOWN:
       TouchX = static_cast<int16_t>(lParam & 0xFFFF);
       TouchY = static_cast<int16_t>((lParam >> 16) & 0xFFFF);
+      JournalTouch(TouchX, TouchY);
       return 1;
     default:
       return DefWindowProc(message, wParam, lParam);
@@ -147,13 +158,24 @@ intptr_t MainWindowProc(uint32_t message, uintptr_t wParam, intptr_t lParam) {
 
 int QuibbloMain(int argc, char** argv) {
   if (int code = ParseOptions(argc, argv); code >= 0) return code;
+  std::string why;
   if (Options.virtualClock) UseVirtualClock(Options.clockStart);
+  if (!Options.replayPlan.empty()) {
+    // A replay books a game: never into a cabinet's own record, journal or due file.
+    if (FileExists("data")) {
+      Say("--replay plays in a folder of its own, without data/ (quibblo-recall replay makes one)");
+      return kUsageExit;
+    }
+    if (!ReplayLoad(Options.replayPlan, why)) {
+      Say("%s", why.c_str());
+      return kUsageExit;
+    }
+  }
 
   TouchX = TouchY = -1;
   Stake = 50;
   if (!CreateMainWindow(MainWindowProc)) return -1;
 
-  std::string why;
   if (int code = ConnectCreditServer(why); code != 0) {
     if (code == 2 && why.rfind("no credit server", 0) == 0)
       Say("%s: start `quibblo-credit serve`", why.c_str());
@@ -189,11 +211,36 @@ int QuibbloMain(int argc, char** argv) {
   }
   SeedRandom(timeGetTime());
   if (!PicturesReady()) return FailureExit(-6);
+  JournalOpen();
+  MoneyDue left;
+  ReadDueFile(left);
   RecoverDue();  // only a cabinet that can show a game settles what an earlier one owes
+  int32_t owed = 0;
+  MachineService(&owed);
+  JournalMarkInterrupted(left, Due, owed > 0);
   LoadAssets();
   FadeToMainMenu();
 
-  while (RunMainMenu()) PlayOneGameAndBook();
+  int code = 0;
+  if (ReplayActive()) {
+    // One game, then the end. Start is pressed on the menu as the player did, so that the game
+    // begins from the same screens and sounds; the menu then restores the recorded state.
+    ScriptEvent start{};
+    start.kind = ScriptEvent::Touch;
+    start.ms = ClockSinceStart() + kReplayStartAfterMs;
+    start.x = kReplayStartX;
+    start.y = kReplayStartY;
+    Options.script.push_back(start);
+    if (RunMainMenu()) PlayOneGameAndBook();
+    else std::fprintf(stderr, "quibblo: replay: the recorded game did not start again\n");
+    if (!ReplayDeparture().empty()) {
+      std::fprintf(stderr, "quibblo: replay: %s\n", ReplayDeparture().c_str());
+      code = kReplayDeparted;
+    }
+  } else {
+    while (RunMainMenu()) PlayOneGameAndBook();
+  }
+  JournalClose();
 
   LogWrite("Closing log\n");
   CloseLog();
@@ -204,5 +251,5 @@ int QuibbloMain(int argc, char** argv) {
   ReleaseDisplay();
   Disconnect();
   DestroyMainWindow();
-  return 0;
+  return code;
 }

@@ -14,7 +14,8 @@ MAN = os.path.join(SOURCE, "docs", "man")
 PROGRAMS = {"quibblo": ([], "quibblo.6"), "quibblo-credit": (["serve", "insert", "collect", "status", "ledger"],
                                                              "quibblo-credit.1"),
             "quibblo-assets": ([], "quibblo-assets.1"), "quibblo-meters": ([], "quibblo-meters.1"),
-            "quibblo-sim": (["offer", "targets"], "quibblo-sim.1")}
+            "quibblo-sim": (["offer", "targets"], "quibblo-sim.1"),
+            "quibblo-recall": (["list", "show", "replay", "match"], "quibblo-recall.1")}
 
 
 def helps(name, commands):

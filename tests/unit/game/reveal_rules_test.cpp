@@ -5,6 +5,7 @@
 #include "game/payout.h"
 #include "game/reveal_rules.h"
 #include "game/state.h"
+#include "shell/random.h"
 #include "shell/timers.h"
 
 namespace {
@@ -15,10 +16,11 @@ void SetUpRow(int band) {
 }
 
 // True when the generator has not moved since SeedRandom(seed).
+// No draw since the cabinet's generator was seeded with `seed`.
 bool Untouched(uint32_t seed) {
-  int next = std::rand();
-  std::srand(seed);
-  return next == std::rand();
+  RandomState fresh, now = CabinetRandom();
+  SeedRandomState(fresh, seed);
+  return NextRandom(now) == NextRandom(fresh);
 }
 }  // namespace
 
