@@ -261,8 +261,12 @@ LocalTime GetLocalTime() {
   return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
-void OutputDebugString(const char* text) {
+bool DebugOutputWanted() {
   static const char* setting = std::getenv("QUIBBLO_DEBUG");
   static const bool wanted = setting && *setting && std::strcmp(setting, "0") != 0;
-  if (wanted && text) std::fputs(text, stderr);
+  return wanted;
+}
+
+void OutputDebugString(const char* text) {
+  if (DebugOutputWanted() && text) std::fputs(text, stderr);
 }
