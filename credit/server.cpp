@@ -14,7 +14,6 @@
 #include <cerrno>
 #include <cstdarg>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <list>
@@ -336,7 +335,8 @@ void Server::Run(const sigset_t& waitMask) {
     }
     // A command that waited for its turn goes on at once.
     double wait = deferred ? 0 : std::max(0.0, NextDeadline(now) - now) + 0.001;
-    timespec timeout{static_cast<time_t>(wait), static_cast<long>(std::fmod(wait, 1.0) * 1e9)};
+    auto whole = static_cast<time_t>(wait);
+    timespec timeout{whole, static_cast<long>((wait - static_cast<double>(whole)) * 1e9)};
     if (ppoll(fds.data(), fds.size(), &timeout, &waitMask) < 0) continue;  // a signal
     now = Now();
     // First every client's queries, up to its next durable command; then at most one of those.

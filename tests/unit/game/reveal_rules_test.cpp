@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <algorithm>
+#include <iterator>
 
 #include "game/payout.h"
 #include "game/reveal_rules.h"
 #include "game/state.h"
+#include "shell/random.h"
 #include "shell/timers.h"
 
 namespace {
@@ -16,9 +18,11 @@ void SetUpRow(int band) {
 
 // True when the generator has not moved since SeedRandom(seed).
 bool Untouched(uint32_t seed) {
-  int next = std::rand();
-  std::srand(seed);
-  return next == std::rand();
+  RandomState fresh;
+  SeedRandomState(fresh, seed);
+  RandomState& now = CabinetRandom();
+  return std::equal(std::begin(fresh.words), std::end(fresh.words), std::begin(now.words)) &&
+         fresh.front == now.front && fresh.rear == now.rear;
 }
 }  // namespace
 
