@@ -91,7 +91,11 @@ Decision Decide(Movement movement, int64_t amount, const Balances& before, int64
 Ledger::~Ledger() { Disconnect(); }
 
 void Ledger::Disconnect() {
-  for (sqlite3_stmt** s : {&select_, &update_, &insert_, &begin_, &commit_}) {
+  cached_ = false;
+  headKnown_ = false;
+  logIndex_ = nullptr;  // SQLite's own mapping, gone with the connection
+  logIndexTried_ = false;
+  for (sqlite3_stmt** s : {&select_, &update_, &insert_, &begin_, &commit_, &version_}) {
     sqlite3_finalize(*s);
     *s = nullptr;
   }
@@ -206,7 +210,8 @@ bool Ledger::Prepare() {
               " due_before, credit_after, bank_after, due_after) VALUES"
               " (strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)",
               &insert_) &&
-         prep("BEGIN IMMEDIATE", &begin_) && prep("COMMIT", &commit_);
+         prep("BEGIN IMMEDIATE", &begin_) && prep("COMMIT", &commit_) &&
+         prep("PRAGMA data_version", &version_);
 }
 
 bool Ledger::Read(Balances& b) {
@@ -220,6 +225,61 @@ bool Ledger::Read(Balances& b) {
   return ok;
 }
 
+// The index as SQLite's own connection maps it (a file of our own opened on it would drop the
+// connection's locks on it when closed). Without it (no log yet, a read-only ledger) every
+// look asks SQLite.
+bool Ledger::MapLogIndex() {
+  if (logIndexTried_ || readOnly_) return logIndex_ != nullptr;
+  logIndexTried_ = true;
+  sqlite3_file* file = nullptr;
+  if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
+      !file->pMethods || file->pMethods->iVersion < 2 || !file->pMethods->xShmMap)
+    return false;
+  volatile void* region = nullptr;
+  constexpr int kRegionBytes = 32768;  // SQLite maps its index in regions of this size
+  if (file->pMethods->xShmMap(file, 0, kRegionBytes, 0, &region) == SQLITE_OK && region)
+    logIndex_ = static_cast<const volatile uint32_t*>(region);
+  return logIndex_ != nullptr;
+}
+
+bool Ledger::Current(Balances& b) {
+  // Taken before SQLite is asked: a commit landing after it shows as a change next time.
+  uint32_t head[kLogHeadWords];
+  bool mapped = MapLogIndex();
+  if (mapped) {
+    for (int i = 0; i < kLogHeadWords; ++i) head[i] = logIndex_[i];
+    if (cached_ && headKnown_ && std::memcmp(head, cachedHead_, sizeof head) == 0) {
+      b = cache_;
+      return true;
+    }
+  }
+  headKnown_ = false;
+  if (sqlite3_step(version_) != SQLITE_ROW) {
+    sqlite3_reset(version_);
+    cached_ = false;
+    return false;
+  }
+  int64_t version = sqlite3_column_int64(version_, 0);
+  sqlite3_reset(version_);
+  // A commit of another connection after the version was taken only makes the next look
+  // read again.
+  if (!cached_ || version != cachedVersion_) {
+    ++reloads_;
+    if (!Read(cache_)) {
+      cached_ = false;
+      return false;
+    }
+    cached_ = true;
+    cachedVersion_ = version;
+  }
+  if (mapped) {
+    std::memcpy(cachedHead_, head, sizeof head);
+    headKnown_ = true;
+  }
+  b = cache_;
+  return true;
+}
+
 namespace {
 bool StepDone(sqlite3_stmt* s) {
   bool ok = sqlite3_step(s) == SQLITE_DONE;
@@ -230,6 +290,9 @@ bool StepDone(sqlite3_stmt* s) {
 
 Decision Ledger::Apply(Source source, Movement movement, int64_t amount, Balances* beforeOut) {
   if (readOnly_) return Refuse("ledger opened read-only");
+  // This connection's own commits leave its data version alone: the cache learns them here,
+  // and forgets what it held on any way out but a clean commit.
+  cached_ = false;
   if (!StepDone(begin_)) return Refuse("ledger busy");
   Balances before;
   if (!Read(before)) {
@@ -265,6 +328,8 @@ Decision Ledger::Apply(Source source, Movement movement, int64_t amount, Balance
     return Settle(row, rowId, d, failure == SQLITE_FULL || failure == SQLITE_IOERR_WRITE);
   }
   sqlite3_reset(commit_);
+  cache_ = d.after;
+  cached_ = true;
   return d;
 }
 

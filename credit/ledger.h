@@ -55,6 +55,11 @@ class Ledger {
   // How long a movement whose commit failed may take to learn its fate; < 0: for ever.
   void SetSettleSeconds(double seconds) { settleSeconds_ = seconds; }
   bool Read(Balances& balances);
+  // The balances as the last commit of any process left them, from memory unless another
+  // connection has committed since the last look (SQLite's data version tells).
+  bool Current(Balances& balances);
+  // How many times Current has read the balances from the file (for tests).
+  int64_t Reloads() const { return reloads_; }
   // One movement in one transaction, committed before this returns. A refusal changes nothing
   // and is final: after a failed commit the ledger is reopened until it shows whether the
   // journal holds the movement, and the answer says what it holds.
@@ -82,6 +87,19 @@ class Ledger {
   sqlite3_stmt* insert_ = nullptr;
   sqlite3_stmt* begin_ = nullptr;
   sqlite3_stmt* commit_ = nullptr;
+  sqlite3_stmt* version_ = nullptr;
+  bool MapLogIndex();
+  bool cached_ = false;
+  int64_t cachedVersion_ = 0;
+  Balances cache_;
+  int64_t reloads_ = 0;
+  // The head of SQLite's shared log index (the -shm file): every commit of any connection
+  // rewrites it, so while it reads as before nothing can have changed.
+  static constexpr int kLogHeadWords = 12;
+  const volatile uint32_t* logIndex_ = nullptr;
+  bool logIndexTried_ = false;
+  uint32_t cachedHead_[kLogHeadWords] = {};
+  bool headKnown_ = false;
 };
 
 }  // namespace credit

@@ -14,7 +14,6 @@
 #include <cerrno>
 #include <cstdarg>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <list>
@@ -62,8 +61,9 @@ class Server {
   void Admit(Client& c);
   bool Expired(Client& c, double now);
   double NextDeadline(double now) const;
-  void ReadFrom(Client& c);
-  void HandleLines(Client& c);
+  void ReadFrom(Client& c, bool& mayCommit);
+  bool HandleLines(Client& c, bool& mayCommit);
+  bool Serve(Client& c, bool& mayCommit);
   void Handle(Client& c, std::string_view line);
   std::string Answer(const Request& r);
   void Flush(Client& c);
@@ -152,7 +152,10 @@ void Server::Admit(Client& c) {
       // A game that has just gone may not have been read yet: ask its socket.
       pollfd p{other.fd, POLLRDHUP, 0};
       if (poll(&p, 1, 0) == 1 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR))) {
-        for (int i = 0; i < 16 && !other.closing; ++i) ReadFrom(other);  // its last requests, then its end
+        for (int i = 0; i < 16 && !other.closing; ++i) {  // its last requests, then its end
+          bool mayCommit = true;
+          ReadFrom(other, mayCommit);
+        }
         if (other.closing) continue;
       }
       Log("refused a second game connection from uid %d while one is open", c.uid);
@@ -174,7 +177,7 @@ std::string Server::Answer(const Request& r) {
                : r.verb == Verb::BankAdd ? Movement::AddBank
                                          : Movement::AddCredit;
   if (r.verb == Verb::CreditGet || r.verb == Verb::BankGet) {
-    if (!ledger_.Read(b)) return Refusal("ledger error");
+    if (!ledger_.Current(b)) return Refusal("ledger error");
   } else {
     Decision d = ledger_.Apply(Source::Game, m, r.amount);
     if (!d.accepted) return Refusal(d.reason);
@@ -212,15 +215,33 @@ void Server::Handle(Client& c, std::string_view line) {
   c.out += answer;
 }
 
-void Server::HandleLines(Client& c) {
+// A durable command holds the whole loop through its sync; the queries of every client are
+// answered between two of them (mayCommit: one may run now, cleared once it has).
+bool Durable(const Client& c, std::string_view line) {
+  if (!c.game) return false;
+  Verb verb = ParseRequest(line).verb;
+  return verb == Verb::CreditUse || verb == Verb::BankAdd || verb == Verb::CreditAdd;
+}
+
+// True when a durable command waits for its turn.
+bool Server::HandleLines(Client& c, bool& mayCommit) {
   size_t start = 0;
+  bool waiting = false;
   while (!c.closing && c.out.size() < kMaxPendingOutput) {
     size_t end = c.in.find("\r\n", start);
     if (end == std::string::npos) break;
-    Handle(c, std::string_view(c.in).substr(start, end - start));
+    std::string_view line = std::string_view(c.in).substr(start, end - start);
+    if (Durable(c, line)) {
+      if (!mayCommit) {
+        waiting = true;
+        break;
+      }
+      mayCommit = false;
+    }
+    Handle(c, line);
     start = end + 2;
   }
-  if (c.closing) return;
+  if (c.closing) return false;
   c.in.erase(0, start);
   // No line end within the longest request: it can only be refused, and the rest of it with it.
   if (c.in.find("\r\n") == std::string::npos && c.in.size() > kMaxLineLength + 1) {
@@ -228,9 +249,10 @@ void Server::HandleLines(Client& c) {
     c.in.clear();
     c.closing = true;
   }
+  return waiting;
 }
 
-void Server::ReadFrom(Client& c) {
+void Server::ReadFrom(Client& c, bool& mayCommit) {
   char buffer[4096];
   ssize_t n = recv(c.fd, buffer, sizeof buffer, 0);
   if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
@@ -243,7 +265,18 @@ void Server::ReadFrom(Client& c) {
     c.in.append(buffer, static_cast<size_t>(n));
     c.lastInput = Now();
   }
-  HandleLines(c);
+  HandleLines(c, mayCommit);
+}
+
+// Requests wait while a client does not take its replies; once they drain, go on with the
+// backlog here, as no new input may come to wake us for it.
+// True when a durable command of c waits for its turn.
+bool Server::Serve(Client& c, bool& mayCommit) {
+  for (;;) {
+    bool waiting = !c.closing && c.out.size() < kMaxPendingOutput && HandleLines(c, mayCommit);
+    Flush(c);
+    if (waiting || c.closing || !c.out.empty() || c.in.find("\r\n") == std::string::npos) return waiting;
+  }
 }
 
 void Server::Flush(Client& c) {
@@ -290,6 +323,7 @@ double Server::NextDeadline(double now) const {
 
 void Server::Run(const sigset_t& waitMask) {
   std::vector<pollfd> fds;
+  bool deferred = false;
   while (!StopRequested) {
     double now = Now();
     bool resting = acceptPausedUntil_ > now;
@@ -299,21 +333,24 @@ void Server::Run(const sigset_t& waitMask) {
       if (!c.closing && c.out.size() < kMaxPendingOutput) events |= POLLIN;
       fds.push_back(pollfd{c.fd, events, 0});
     }
-    double wait = std::max(0.0, NextDeadline(now) - now) + 0.001;
-    timespec timeout{static_cast<time_t>(wait), static_cast<long>(std::fmod(wait, 1.0) * 1e9)};
+    // A command that waited for its turn goes on at once.
+    double wait = deferred ? 0 : std::max(0.0, NextDeadline(now) - now) + 0.001;
+    auto whole = static_cast<time_t>(wait);
+    timespec timeout{whole, static_cast<long>((wait - static_cast<double>(whole)) * 1e9)};
     if (ppoll(fds.data(), fds.size(), &timeout, &waitMask) < 0) continue;  // a signal
     now = Now();
+    // First every client's queries, up to its next durable command; then at most one of those.
     size_t i = 1;
-    for (auto it = clients_.begin(); it != clients_.end(); ++i) {
+    bool mayCommit = false;
+    for (Client& c : clients_) {
+      if (fds[i++].revents & (POLLIN | POLLHUP | POLLERR)) ReadFrom(c, mayCommit);
+      Serve(c, mayCommit);
+    }
+    mayCommit = true;
+    deferred = false;
+    for (Client& c : clients_) deferred = Serve(c, mayCommit) || deferred;
+    for (auto it = clients_.begin(); it != clients_.end();) {
       Client& c = *it;
-      if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) ReadFrom(c);
-      // Requests wait while a client does not take its replies; once they drain, go on with
-      // the backlog here, as no new input may come to wake us for it.
-      for (;;) {
-        if (!c.closing && c.out.size() < kMaxPendingOutput) HandleLines(c);
-        Flush(c);
-        if (c.closing || !c.out.empty() || c.in.find("\r\n") == std::string::npos) break;
-      }
       if ((c.closing && c.out.empty()) || Expired(c, now)) {
         close(c.fd);
         it = clients_.erase(it);

@@ -106,9 +106,13 @@ uint8_t ModelReveal(int32_t value, int32_t box, uint8_t phase, ModelPlayer& play
   return phase;
 }
 
+// Boxes below this one are all open: a box once opened stays open until the next set-up.
+int32_t openBelow = 0;
+
 // Any box still on the board: which one is opened does not change what it reveals.
 int32_t ModelPick() {
-  for (int32_t b = 0; b < kBoxCount; ++b)
+  while (openBelow < kBoxCount && !axBoxes[openBelow].closed) ++openBelow;
+  for (int32_t b = openBelow; b < kBoxCount; ++b)
     if (axBoxes[b].closed && !(b == CurrentBox && axBoxes[b].state == kMarkFreePick)) return b;
   return CurrentBox;
 }
@@ -140,6 +144,7 @@ ModelGameResult PlayModelGame(ModelPlayer& player) {
 
   ChooseGameTargets();
   GameSetUp();
+  openBelow = 0;
   r.row = PrizeRow;
   uint8_t phase = kPhasePlaying;
 

@@ -6,9 +6,6 @@
 namespace {
 constexpr int kPrizeElimVGood = 24, kPrizeElimGood = 23, kPrizeElimBad = 25, kPrizeElimVBad = 26;
 constexpr int kQuestion1 = 10, kIncorrect1 = 3;
-constexpr int32_t kMinimumTopForBonus = 100;
-constexpr int32_t kExtraLifeChance = 33, kFreePickChance = 20;
-constexpr uint8_t kPhaseGameWon = 2;
 
 // 0 for picks 1..5, 1 for 6..10, 2 for 11..15, 3 above.
 int PickQuarter(int32_t pickNumber) {
@@ -30,7 +27,28 @@ int QuestionSound(int32_t pickNumber) { return kQuestion1 + PickQuarter(pickNumb
 
 int WrongAnswerSound(int32_t pickNumber) { return kIncorrect1 + PickQuarter(pickNumber); }
 
+namespace {
+// Each row's index by value, the first where a value repeats, made once from the rows: a
+// reveal asks it every pick.
+constexpr int32_t kLargestIndexedValue = 1000;
+struct RowIndex {
+  int8_t of[kPrizeRowCount][kLargestIndexedValue + 1];
+  RowIndex() {
+    for (auto& row : of)
+      for (int8_t& index : row) index = -1;
+    for (int r = 0; r < kPrizeRowCount; ++r)
+      for (int i = kBoxCount - 1; i >= 0; --i) {
+        int32_t v = PrizeRows[r][i];
+        if (v >= 0 && v <= kLargestIndexedValue) of[r][v] = static_cast<int8_t>(i);
+      }
+  }
+};
+const RowIndex rowIndex;
+}  // namespace
+
 int32_t PrizeRowIndexOf(int32_t value) {
+  if (PrizeRow >= 0 && PrizeRow < kPrizeRowCount && value >= 0 && value <= kLargestIndexedValue)
+    return rowIndex.of[PrizeRow][value];
   for (int32_t i = 0; i < kBoxCount; ++i)
     if (PrizeRows[PrizeRow][i] == value) return i;
   return -1;
@@ -44,26 +62,3 @@ int32_t KnockOutValue(int32_t value, int32_t box) {
   return slot;
 }
 
-void KnockOutSlot(int32_t slot) {
-  if (slot >= 0 && slot < kBoxCount) axWinplan[slot].inPlay = 0;
-}
-
-bool NoQuestionsBonusDue() {
-  return PickNumber == lNoQuestionsActivate && lPrizeAvailableThisGame >= kMinimumTopForBonus &&
-         PickNumber < kLastPick;
-}
-
-bool BankOfferDue() { return PickNumber - 1 == lOfferIt && PickNumber < kLastPick; }
-
-bool ExtraLifeFound() {
-  return ExtraLivesLeft > 0 && PercentChance(kExtraLifeChance) && PickNumber < kLastPick;
-}
-
-bool FreePickFound() {
-  return FreePicksLeft > 0 && PercentChance(kFreePickChance) && PickNumber < kLastPick;
-}
-
-bool QuestionBoxDue(uint8_t phase) {
-  return NoQuestionsMode == 0 && FreePickPending == 0 && PickNumber < kLastPick &&
-         phase != kPhaseGameWon;
-}

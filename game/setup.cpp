@@ -137,9 +137,20 @@ void GameSetUp() {
   }
 }
 
+namespace {
+struct ShuffleMagic {
+  uint64_t of[kBoxCount + 1] = {};
+  constexpr ShuffleMagic() {
+    for (uint32_t n = 1; n <= kBoxCount; ++n) of[n] = RandomMagic(n);
+  }
+};
+constexpr ShuffleMagic kShuffleMagic;
+}  // namespace
+
 void ShuffleOrder(int32_t* order, int32_t count) {
   for (int32_t i = 0; i <= count - 2; ++i) {
-    int32_t j = i + static_cast<int32_t>(RandomBelow(static_cast<uint32_t>(count - i)));
+    uint32_t n = static_cast<uint32_t>(count - i);
+    int32_t j = i + static_cast<int32_t>(n <= kBoxCount ? RandomBelowByMagic(n, kShuffleMagic.of[n]) : RandomBelow(n));
     int32_t held = order[i];
     order[i] = order[j];
     order[j] = held;

@@ -55,11 +55,6 @@ std::string RecordDate() {
 }
 }  // namespace
 
-void MeterIncrement(int16_t n) {
-  if (n < 0 || n >= kMeterCount) return;
-  Meters[n] = static_cast<int32_t>(static_cast<uint32_t>(Meters[n]) + 1u);
-}
-
 void MeterAdd(int16_t n, int16_t amount) {
   if (n < 0 || n >= kMeterCount) return;
   Meters[n] = static_cast<int32_t>(static_cast<uint32_t>(Meters[n]) +

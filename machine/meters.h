@@ -9,7 +9,11 @@ extern int32_t Meters[kMeterCount];
 extern float PayoutBalance;
 extern int32_t GamePrize;
 
-void MeterIncrement(int16_t n);
+// Inline: the payout simulator counts millions of games a second. Wraps as the meters always have.
+inline void MeterIncrement(int16_t n) {
+  if (n < 0 || n >= kMeterCount) return;
+  Meters[n] = static_cast<int32_t>(static_cast<uint32_t>(Meters[n]) + 1u);
+}
 void MeterAdd(int16_t n, int16_t amount);
 void RateAdd(uint8_t index, float amount);
 float ReadPayoutBalance(uint8_t index);

@@ -288,8 +288,12 @@ bool PathHasNoLinks(const char* name, std::string& why) {
   }
 }
 
-void OutputDebugString(const char* text) {
+bool DebugOutputWanted() {
   static const char* setting = std::getenv("QUIBBLO_DEBUG");
   static const bool wanted = setting && *setting && std::strcmp(setting, "0") != 0;
-  if (wanted && text) std::fputs(text, stderr);
+  return wanted;
+}
+
+void OutputDebugString(const char* text) {
+  if (DebugOutputWanted() && text) std::fputs(text, stderr);
 }

@@ -44,3 +44,4 @@ bool PathHasNoLinks(const char* name, std::string& why);
 
 // The system debugger output: standard error when QUIBBLO_DEBUG is set (and not 0), otherwise nowhere.
 void OutputDebugString(const char* text);
+bool DebugOutputWanted();  // callers skip formatting what would go nowhere

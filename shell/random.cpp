@@ -7,46 +7,18 @@
 #include <sstream>
 
 namespace {
-constexpr int kDegree = 31;
-constexpr int kSeparation = 3;
-constexpr int kDiscard = 310;  // draws thrown away after seeding, as the library does
-RandomState cabinet;
-bool cabinetSeeded = false;
+constexpr int kDegree = kRandomDegree;
+constexpr int kSeparation = kRandomSeparation;
+
+constexpr RandomState SeededWith(uint32_t seed) {
+  RandomState state{};
+  SeedRandomState(state, seed);
+  return state;
+}
 }  // namespace
 
-void SeedRandomState(RandomState& state, uint32_t seed) {
-  int32_t word = static_cast<int32_t>(seed == 0 ? 1u : seed);
-  state.words[0] = word;
-  for (int i = 1; i < kDegree; ++i) {
-    // 16807 * word mod (2^31 - 1) without overflow (Schrage), truncated as the library does.
-    int64_t hi = word / 127773;
-    int64_t lo = word % 127773;
-    word = static_cast<int32_t>(16807 * lo - 2836 * hi);
-    if (word < 0) word += 2147483647;
-    state.words[i] = word;
-  }
-  state.front = kSeparation;
-  state.rear = 0;
-  for (int i = 0; i < kDiscard; ++i) NextRandom(state);
-}
-
-int32_t NextRandom(RandomState& state) {
-  uint32_t sum = static_cast<uint32_t>(state.words[state.front]) + static_cast<uint32_t>(state.words[state.rear]);
-  state.words[state.front] = static_cast<int32_t>(sum);
-  int32_t result = static_cast<int32_t>(sum >> 1);
-  if (++state.front >= kDegree) state.front = 0;
-  if (++state.rear >= kDegree) state.rear = 0;
-  return result;
-}
-
-RandomState& CabinetRandom() {
-  // rand() without srand() behaves as if seeded with 1.
-  if (!cabinetSeeded) {
-    SeedRandomState(cabinet, 1);
-    cabinetSeeded = true;
-  }
-  return cabinet;
-}
+// Worked out by the compiler: no draw needs to ask whether the generator was seeded yet.
+constinit RandomState CabinetRandomState = SeededWith(1);
 
 std::string FormatRandomState(const RandomState& state) {
   std::ostringstream out;

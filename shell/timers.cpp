@@ -103,17 +103,11 @@ bool TransitionDone() {
   return false;
 }
 
-uint32_t RandomBelow(uint32_t n) {
-  if (n == 0) n = 1;
-  return static_cast<uint32_t>(NextRandom(CabinetRandom())) % n;
-}
-
-bool PercentChance(int32_t p) { return static_cast<int32_t>(RandomBelow(100)) < p; }
-
 void SeedRandom(uint32_t seed) { SeedRandomState(CabinetRandom(), seed); }
 
 // The debugger's output, which QUIBBLO_DEBUG sends to standard error.
 int DebugTrace(const char* format, ...) {
+  if (!DebugOutputWanted()) return 0;  // formatting costs more than the rest of a simulated game
   char text[512];
   va_list args;
   va_start(args, format);

@@ -147,6 +147,28 @@ class CreditFsyncTest(unittest.TestCase):
         self.assertGreater(outcomes.get("refused", 0), 0)
         self.assertGreater(outcomes.get("done", 0), 0)
 
+    def test_on_a_slow_disk_a_query_waits_behind_one_sync_at_most(self):
+        """The game's commands, sent all at once, hold the server one sync each; another
+        client's query is answered between two of them, not after the lot."""
+        if os.geteuid() != 0:
+            self.skipTest("needs root to be a second local account")
+        self.start()
+        game, onlooker = peer.Client(), peer.Client(uid=peer.NOBODY)
+        self.assertEqual(game.ask("BADD,1"), "BTEL,1")
+        self.assertEqual(onlooker.ask("BGET"), "BTEL,1")
+        self.arm(-1, 400, "slow")
+        game.send(b"BADD,1\r\n" * 4)
+        time.sleep(0.15)  # the first of them is syncing
+        onlooker.send(b"BGET\r\n")
+        seen = onlooker.line()
+        replies = [game.line() for _ in range(4)]
+        self.count_injected()
+        self.arm(0)
+        self.assertEqual(replies, ["BTEL,2", "BTEL,3", "BTEL,4", "BTEL,5"])
+        self.assertEqual(seen, "BTEL,2")  # after the one syncing when it came, before the next
+        self.assertGreaterEqual(self.injected, 4)
+        self.assertEqual(onlooker.ask("BGET"), "BTEL,5")
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -305,6 +305,31 @@ class CreditServerTest(unittest.TestCase):
         self.assertEqual(values, sorted(values))
         self.assertEqual(Client().ask("CGET"), "CTEL,100")
 
+    def test_a_query_right_after_an_operator_command_sees_it(self):
+        """The server answers queries from memory: each operator command, another process's
+        commit, shows in the very next query on a connection that has been asking all along."""
+        game = Client()
+        credit = 0
+        for amount in (1, 7, 250, 1):
+            self.assertEqual(game.ask("CGET"), "CTEL,%d" % credit)
+            r = self.op("insert", str(amount))
+            self.assertEqual(r.returncode, 0, r.stderr)
+            credit += amount
+            self.assertEqual(game.ask("CGET"), "CTEL,%d" % credit)
+        # The game's own commands and the operator's, interleaved.
+        self.assertEqual(game.ask("CUSE,9"), "CTEL,%d" % (credit - 9))
+        self.assertEqual(game.ask("BADD,120"), "BTEL,120")
+        self.assertEqual(self.op("insert", "5").returncode, 0)
+        self.assertEqual(game.ask("CGET"), "CTEL,%d" % (credit - 4))
+        self.assertEqual(game.ask("BGET"), "BTEL,120")
+        self.assertEqual(self.op("collect").returncode, 0)
+        self.assertEqual(game.ask("BGET"), "BTEL,0")
+        # A writer that empties the log first (a checkpoint that truncates it) is seen as well.
+        query(self.db, "PRAGMA wal_checkpoint(TRUNCATE)")
+        self.assertEqual(self.op("insert", "3").returncode, 0)
+        self.assertEqual(game.ask("CGET"), "CTEL,%d" % (credit - 1))
+        self.assertEqual(game.ask("CUSE,1"), "CTEL,%d" % (credit - 2))
+
     def test_a_ledger_that_does_not_balance_is_not_served(self):
         self.op("insert", "100")
         self.server.stop()

@@ -182,17 +182,18 @@ def on_terminal(*args):
 
 class ProgressBar(unittest.TestCase):
     def test_a_long_run_redraws_at_most_ten_times_a_second_with_rate_and_time_left(self):
-        seconds, code, drawn = on_terminal("--games", "1000000", "--accuracy", "0.5")
+        GAMES = 4000000  # long enough to draw at two million games a second
+        seconds, code, drawn = on_terminal("--games", str(GAMES), "--accuracy", "0.5")
         self.assertEqual(code, 0)
         frames = [f for f in drawn.split("\r") if f.strip()]
         self.assertGreaterEqual(seconds, 0.6, "the run was too quick to draw a bar")
         self.assertGreaterEqual(len(frames), 1)
         self.assertLessEqual(len(frames), 10 * seconds + 2)
         for frame in frames[:-1]:
-            self.assertRegex(frame, r"\] +\d+%  \d+/1000000 games  [\d.]+[kM]? games/s  \d+:\d\d left")
-        self.assertRegex(frames[-1], r"100%  1000000/1000000 games  .* games/s  \d+:\d\d in all")
+            self.assertRegex(frame, r"\] +\d+%  \d+/" + str(GAMES) + r" games  [\d.]+[kM]? games/s  \d+:\d\d left")
+        self.assertRegex(frames[-1], r"100%  " + "%d/%d" % (GAMES, GAMES) + r" games  .* games/s  \d+:\d\d in all")
         self.assertTrue(drawn.endswith("\r\n"))  # the line ended for what follows
-        done = [int(n) for n in re.findall(r"(\d+)/1000000 games", drawn)]
+        done = [int(n) for n in re.findall(r"(\d+)/" + str(GAMES) + " games", drawn)]
         self.assertEqual(done, sorted(done))
 
     def test_a_short_run_or_no_terminal_draws_none(self):

@@ -1,9 +1,10 @@
 // LD_PRELOAD shim for the tests: makes fsync and fdatasync fail with EIO, or writes fail with
 // ENOSPC as on a full disk, on chosen files, on demand. QUIBBLO_FSYNC_TARGET is a path prefix
 // (the ledger: its -wal and -shm share it); QUIBBLO_FSYNC_CONTROL a file holding
-// "remaining delay_ms injected [write]": while remaining is not 0 each sync (or with "write",
-// each write) of a target file fails (a negative remaining fails them all), after delay_ms,
-// and counts itself in injected. Several processes may share one control file.
+// "remaining delay_ms injected [write|slow]": while remaining is not 0 each sync (or with
+// "write", each write) of a target file fails (a negative remaining fails them all), after
+// delay_ms, and counts itself in injected; with "slow" each sync only takes delay_ms longer
+// (a slow disk). Several processes may share one control file.
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -36,6 +37,7 @@ static int Inject(int fd, enum Kind kind) {
   ssize_t got = pread(c, text, sizeof text - 1, 0);
   int fail = got > 0 && sscanf(text, "%ld %ld %ld %15s", &remaining, &delay, &injected, which) >= 1 &&
              remaining != 0 && (strcmp(which, "write") == 0) == (kind == kWrite);
+  int slow = strcmp(which, "slow") == 0;
   if (fail) {
     int length = snprintf(text, sizeof text, "%ld %ld %ld %s\n", remaining > 0 ? remaining - 1 : remaining,
                           delay, injected + 1, which);
@@ -46,7 +48,7 @@ static int Inject(int fd, enum Kind kind) {
     struct timespec t = {delay / 1000, (delay % 1000) * 1000000L};
     nanosleep(&t, NULL);
   }
-  return fail;
+  return fail && !slow;
 }
 
 int fsync(int fd) {

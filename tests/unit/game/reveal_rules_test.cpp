@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <algorithm>
+#include <iterator>
 
 #include "game/payout.h"
 #include "game/reveal_rules.h"
@@ -18,9 +19,11 @@ void SetUpRow(int band) {
 // True when the generator has not moved since SeedRandom(seed).
 // No draw since the cabinet's generator was seeded with `seed`.
 bool Untouched(uint32_t seed) {
-  RandomState fresh, now = CabinetRandom();
+  RandomState fresh;
   SeedRandomState(fresh, seed);
-  return NextRandom(now) == NextRandom(fresh);
+  RandomState& now = CabinetRandom();
+  return std::equal(std::begin(fresh.words), std::end(fresh.words), std::begin(now.words)) &&
+         fresh.front == now.front && fresh.rear == now.rear;
 }
 }  // namespace
 

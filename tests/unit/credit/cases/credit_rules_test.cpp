@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <sqlite3.h>
+
 #include <filesystem>
 
 #include "credit/ledger.h"
@@ -151,6 +153,55 @@ TEST(LedgerFile, IsItsOwnersAloneAndAReaderMakesNothing) {
   std::vector<JournalRow> rows;
   ASSERT_TRUE(ledger.Journal(rows));
   EXPECT_EQ(rows.size(), 1u);
+  for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(path.string() + suffix);
+}
+TEST(LedgerFile, HeldBalancesFollowEveryCommitWhoeverMakesIt) {
+  fs::path path = fs::temp_directory_path() / "quibblo-credit-unit-held.db";
+  for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(path.string() + suffix);
+  std::string error;
+  Ledger server, op;
+  ASSERT_TRUE(server.Open(path.string(), error)) << error;
+  ASSERT_TRUE(op.Open(path.string(), error)) << error;
+  Balances b;
+  ASSERT_TRUE(server.Current(b));
+  EXPECT_EQ(b.credit, 0);
+  int64_t reloads = server.Reloads();
+  for (int i = 0; i < 50; ++i) ASSERT_TRUE(server.Current(b));
+  EXPECT_EQ(server.Reloads(), reloads) << "nothing changed: no query should read the file";
+
+  // Another connection's commit shows at the next look, however many come in a row.
+  for (int64_t credit = 10; credit <= 30; credit += 10) {
+    ASSERT_TRUE(op.Apply(Source::Operator, Movement::Insert, 10).accepted);
+    ASSERT_TRUE(server.Current(b));
+    EXPECT_EQ(b.credit, credit);
+  }
+  // Its own commits are known without reading them back.
+  ASSERT_TRUE(server.Apply(Source::Game, Movement::Spend, 5).accepted);
+  ASSERT_TRUE(server.Apply(Source::Game, Movement::AddBank, 70).accepted);
+  EXPECT_FALSE(server.Apply(Source::Game, Movement::Spend, 1000).accepted);
+  ASSERT_TRUE(server.Current(b));
+  EXPECT_EQ(b.credit, 25);
+  EXPECT_EQ(b.bank, 70);
+  // Another commit just before one of its own: the own one starts from it.
+  ASSERT_TRUE(op.Apply(Source::Operator, Movement::Insert, 100).accepted);
+  ASSERT_TRUE(server.Apply(Source::Game, Movement::AddCredit, 1).accepted);
+  ASSERT_TRUE(server.Current(b));
+  EXPECT_EQ(b.credit, 126);
+  ASSERT_TRUE(op.Apply(Source::Operator, Movement::Collect, 0).accepted);
+  ASSERT_TRUE(server.Current(b));
+  EXPECT_EQ(b.bank, 0);
+
+  // A writer outside the program, after emptying the log, so the log starts over from its head.
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &raw), SQLITE_OK);
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_EQ(sqlite3_exec(raw, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(raw, "UPDATE balances SET credit = credit + 1 WHERE id = 1", nullptr, nullptr,
+                           nullptr), SQLITE_OK);
+    ASSERT_TRUE(server.Current(b));
+    EXPECT_EQ(b.credit, 127 + round);
+  }
+  sqlite3_close(raw);
   for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(path.string() + suffix);
 }
 }  // namespace
