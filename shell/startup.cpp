@@ -26,7 +26,6 @@
 #include "sound/sound.h"
 
 int16_t TouchX = -1, TouchY = -1;
-int16_t Stake = 50;
 int ServerSocket = kNoSocket;
 
 namespace {
