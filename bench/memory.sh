@@ -7,8 +7,10 @@
 #   bench/memory.sh [BIN_DIR]        BIN_DIR defaults to build/bin
 #
 # "menu" is VmRSS sampled while the main menu shows (real clock); "peak" is the largest
-# resident size over the whole run (/usr/bin/time). The window is an Xvfb one (xvfb-run)
-# or, without Xvfb, SDL's dummy video driver; audio is SDL's dummy driver either way.
+# resident size over the whole run (/usr/bin/time). Audio is SDL's dummy driver. The window
+# is an Xvfb one (xvfb-run) drawn by SDL's own choice of renderer, which there is Mesa's
+# software OpenGL (llvmpipe: libLLVM alone is some 55 MiB resident), and again by SDL's
+# software renderer, as a cabinet without GL would; and SDL's dummy video driver.
 # Runs in a network namespace of its own where it can, so the credit port meets no other.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -47,11 +49,11 @@ kib_to_mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
 
 # Put before the measured program: nothing, or the window's server.
 wrap=()
-if command -v xvfb-run >/dev/null; then
-  windowed=(env SDL_AUDIODRIVER=dummy xvfb-run -a -s '-screen 0 800x600x24')
-else
-  windowed=(env SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=dummy)
-fi
+xvfb=(xvfb-run -a -s '-screen 0 800x600x24')
+command -v xvfb-run >/dev/null || xvfb=(env SDL_VIDEODRIVER=dummy)
+windowed=(env SDL_AUDIODRIVER=dummy "${xvfb[@]}")
+software=(env SDL_AUDIODRIVER=dummy SDL_RENDER_DRIVER=software SDL_FRAMEBUFFER_ACCELERATION=0 "${xvfb[@]}")
+dummy=(env SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=dummy)
 
 # run SAMPLE_SECONDS COMMAND...: the program's VmRSS after SAMPLE_SECONDS (or "-" for none)
 # and its peak, in KiB. The program writes its own pid first, so the sample is of it alone,
@@ -89,7 +91,13 @@ read -r menu peak < <(run 2.5 "$bin/quibblo" --headless --touches "$work/menu.to
 row "quibblo --headless (menu)" "$menu" "$peak"
 wrap=("${windowed[@]}")
 read -r menu peak < <(run 2.5 "$bin/quibblo" --windowed --touches "$work/menu.touches")
-row "quibblo --windowed + audio (menu)" "$menu" "$peak"
+row "window (Xvfb, GL) + audio (menu)" "$menu" "$peak"
+wrap=("${software[@]}")
+read -r menu peak < <(run 2.5 "$bin/quibblo" --windowed --touches "$work/menu.touches")
+row "window (Xvfb, software) + audio" "$menu" "$peak"
+wrap=("${dummy[@]}")
+read -r menu peak < <(run 2.5 "$bin/quibblo" --windowed --touches "$work/menu.touches")
+row "window (SDL dummy) + audio (menu)" "$menu" "$peak"
 wrap=()
 
 rm -rf shots data/morvane.rec
@@ -97,9 +105,9 @@ mkdir -p shots
 read -r menu peak < <(run - "$bin/quibblo" --headless --virtual-clock --touches "$root/scripts/demo.touches")
 row "quibblo --headless, demo game" - "$peak"
 digest=$( (cd shots && sha256sum ./*.png; sha256sum ../data/morvane.rec) | sha256sum | cut -c1-16)
-wrap=("${windowed[@]}")
+wrap=("${software[@]}")
 read -r menu peak < <(run - "$bin/quibblo" --windowed --virtual-clock --touches "$root/scripts/demo.touches")
-row "quibblo --windowed + audio, demo" - "$peak"
+row "window (Xvfb, software), demo game" - "$peak"
 wrap=()
 
 read -r menu peak < <(run - "$bin/quibblo-sim" --games 200000 --accuracy 0.7)

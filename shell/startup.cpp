@@ -30,6 +30,7 @@ int ServerSocket = kNoSocket;
 
 namespace {
 constexpr int kMeterSecondsPlayed = 425;
+constexpr int kLoadingPicture = 1;
 
 // A start-up failure is one line on standard error: what is wrong and what to do.
 void Say(const char* format, ...) {
@@ -89,7 +90,7 @@ void Disconnect() {
 void ShowLoadingPicture() {
   ClearBackBuffer();
   Sprite loading;
-  LoadSprite(loading, 1, 1);
+  LoadSprite(loading, kLoadingPicture, 1);
   PumpFor(1);
   DrawImage(loading, 0, 0, 0, nullptr, kOpaque);
   Present();
@@ -191,6 +192,7 @@ int QuibbloMain(int argc, char** argv) {
   RecoverDue();  // only a cabinet that can show a game settles what an earlier one owes
   LoadAssets();
   FadeToMainMenu();
+  ReleaseImage(kLoadingPicture);  // never shown again: its million bytes are better free
 
   while (RunMainMenu()) PlayOneGameAndBook();
 
