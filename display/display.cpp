@@ -248,6 +248,11 @@ void Present() {
   CopyFrontToBack();
 }
 
+void ReleaseImage(int assetId) {
+  for (AssetRow* row = AssetTable; row->id != 0; ++row)
+    if (row->id == assetId) ReleaseSurface(row->surface);
+}
+
 void ReleaseImages() {
   for (AssetRow* row = AssetTable; row->id != 0; ++row) ReleaseSurface(row->surface);
 }

@@ -31,3 +31,5 @@ void FlipAndWait();
 void CopyFrontToBack();
 void Present();
 void ReleaseImages();
+// One picture's surface, for a picture shown once (it is loaded again if drawn again).
+void ReleaseImage(int assetId);

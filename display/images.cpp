@@ -82,12 +82,22 @@ bool ReadWholeFile(const char* path, std::vector<uint8_t>& bytes, const char*& r
   return true;
 }
 
+bool RowsAlike(const Picture565& picture) {
+  const size_t width = static_cast<size_t>(picture.width);
+  const uint16_t* first = picture.pixels.data();
+  for (int32_t y = 1; y < picture.height; ++y)
+    if (std::memcmp(first, first + static_cast<size_t>(y) * width, width * 2) != 0) return false;
+  return true;
+}
+
 bool MakePictureSurface(AssetRow& row, const Picture565& picture) {
   DDSURFACEDESC2 desc;
   desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
   desc.dwWidth = static_cast<uint32_t>(picture.width);
   desc.dwHeight = static_cast<uint32_t>(picture.height);
   desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
+  // A picture of one colour (the canvas-clearing one is a whole screen of it) keeps one row.
+  if (picture.height > 1 && RowsAlike(picture)) desc.ddsCaps.dwCaps |= DDSCAPS_ROWSALIKE;
   if (Device->CreateSurface(&desc, &row.surface, nullptr) != DD_OK) return false;
   DDCOLORKEY key{kTransparent, kTransparent};
   row.surface->SetColorKey(DDCKEY_SRCBLT, &key);

@@ -2,6 +2,7 @@
 #include "game/payout.h"
 #include "game/state.h"
 #include "machine/meters.h"
+#include "shell/shell.h"
 #include "shell/timers.h"
 
 const int32_t PrizeRows[kPrizeRowCount][kBoxCount] = {
@@ -10,6 +11,8 @@ const int32_t PrizeRows[kPrizeRowCount][kBoxCount] = {
     {5, 10, 15, 20, 25, 30, 35, 40, 45, 50, 55, 60, 65, 70, 75, 80, 85, 90, 100, 200},
     {5, 6, 10, 11, 15, 16, 20, 21, 25, 26, 30, 31, 35, 36, 40, 41, 45, 46, 50, 55},
 };
+
+int16_t Stake = 50;  // the shell's; defined with the rules, which price every game by it
 
 namespace {
 constexpr int32_t kBoxColumnX[5] = {20, 134, 248, 362, 476};

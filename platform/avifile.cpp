@@ -7,10 +7,124 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <dlfcn.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
+
+// The clip libraries are opened only while a clip is open: with what they pull in they are
+// some 160 shared objects and 25 MiB resident, and nothing but a clip needs them. The names are the sonames of the versions the
+// headers describe, so a library of another major version (another ABI) is never taken.
+namespace {
+#define QUIBBLO_STRING(x) #x
+#define QUIBBLO_SONAME(lib, major) "lib" #lib ".so." QUIBBLO_STRING(major)
+// Opened in this order and closed in the reverse one: each after the ones it needs.
+enum Library { kAvutil, kSwscale, kAvcodec, kAvformat, kLibraryCount };
+constexpr const char* kSonames[kLibraryCount] = {
+    QUIBBLO_SONAME(avutil, LIBAVUTIL_VERSION_MAJOR), QUIBBLO_SONAME(swscale, LIBSWSCALE_VERSION_MAJOR),
+    QUIBBLO_SONAME(avcodec, LIBAVCODEC_VERSION_MAJOR), QUIBBLO_SONAME(avformat, LIBAVFORMAT_VERSION_MAJOR)};
+constexpr Library kLib_avutil = kAvutil, kLib_swscale = kSwscale, kLib_avcodec = kAvcodec, kLib_avformat = kAvformat;
+
+#define QUIBBLO_FFMPEG_FUNCTIONS(X) \
+  X(avutil, av_free) \
+  X(avutil, av_malloc) \
+  X(avutil, av_log_set_level) \
+  X(avutil, av_frame_alloc) \
+  X(avutil, av_frame_free) \
+  X(avutil, av_frame_move_ref) \
+  X(avutil, av_frame_unref) \
+  X(avcodec, av_packet_alloc) \
+  X(avcodec, av_packet_free) \
+  X(avcodec, av_packet_unref) \
+  X(avcodec, avcodec_alloc_context3) \
+  X(avcodec, avcodec_find_decoder) \
+  X(avcodec, avcodec_flush_buffers) \
+  X(avcodec, avcodec_free_context) \
+  X(avcodec, avcodec_open2) \
+  X(avcodec, avcodec_parameters_to_context) \
+  X(avcodec, avcodec_receive_frame) \
+  X(avcodec, avcodec_send_packet) \
+  X(avformat, av_read_frame) \
+  X(avformat, av_seek_frame) \
+  X(avformat, avformat_close_input) \
+  X(avformat, avformat_find_stream_info) \
+  X(avformat, avformat_open_input) \
+  X(swscale, sws_getCachedContext) \
+  X(swscale, sws_scale) \
+  X(swscale, sws_freeContext)
+
+struct FfmpegFunctions {
+#define QUIBBLO_MEMBER(lib, name) decltype(&::name) name = nullptr;
+  QUIBBLO_FFMPEG_FUNCTIONS(QUIBBLO_MEMBER)
+#undef QUIBBLO_MEMBER
+};
+
+FfmpegFunctions Ff;
+void* handles[kLibraryCount] = {};
+int users = 0;  // open files
+std::string libraryDir;
+std::string loadError;
+bool errorSaid = false;
+
+void CloseLibraries() {
+  Ff = FfmpegFunctions{};
+  for (int i = kLibraryCount - 1; i >= 0; --i)
+    if (handles[i]) {
+      dlclose(handles[i]);
+      handles[i] = nullptr;
+    }
+}
+
+bool OpenLibraries() {
+  if (handles[kAvformat]) return true;
+  for (int i = 0; i < kLibraryCount; ++i) {
+    std::string name = libraryDir.empty() ? kSonames[i] : libraryDir + "/" + kSonames[i];
+    handles[i] = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handles[i]) {
+      const char* why = dlerror();
+      loadError = std::string(kSonames[i]) + ": " + (why ? why : "cannot be opened");
+      CloseLibraries();
+      return false;
+    }
+  }
+  bool all = true;
+#define QUIBBLO_LOOKUP(lib, name)                                                                       \
+  Ff.name = reinterpret_cast<decltype(&::name)>(dlsym(handles[kLib_##lib], #name));                     \
+  if (!Ff.name && all) {                                                                                 \
+    loadError = std::string(kSonames[kLib_##lib]) + " has no " #name;                                   \
+    all = false;                                                                                         \
+  }
+  QUIBBLO_FFMPEG_FUNCTIONS(QUIBBLO_LOOKUP)
+#undef QUIBBLO_LOOKUP
+  if (!all) {
+    CloseLibraries();
+    return false;
+  }
+  Ff.av_log_set_level(AV_LOG_QUIET);  // damaged clips are expected, not news
+  return true;
+}
+
+// One more user of the libraries, opening them for the first; false (said once on standard
+// error) when they cannot be opened, and every clip then fails to open as a missing one does.
+bool UseLibraries() {
+  if (!OpenLibraries()) {
+    if (!errorSaid)
+      std::fprintf(stderr, "quibblo: clips cannot be played: %s (install FFmpeg's libraries of that version)\n",
+                   loadError.c_str());
+    errorSaid = true;
+    return false;
+  }
+  ++users;
+  return true;
+}
+
+void DoneWithLibraries() {
+  if (--users == 0) CloseLibraries();
+}
+}  // namespace
 
 struct AviFile {
   AVFormatContext* format = nullptr;
@@ -85,8 +199,8 @@ std::vector<uint8_t> AudioFormatRecordOf(const AVCodecParameters* par) {
 
 AVFormatContext* OpenFormat(const char* path) {
   AVFormatContext* format = nullptr;
-  if (avformat_open_input(&format, path, nullptr, nullptr) < 0) return nullptr;
-  if (avformat_find_stream_info(format, nullptr) < 0) avformat_close_input(&format);
+  if (Ff.avformat_open_input(&format, path, nullptr, nullptr) < 0) return nullptr;
+  if (Ff.avformat_find_stream_info(format, nullptr) < 0) Ff.avformat_close_input(&format);
   return format;
 }
 
@@ -94,17 +208,17 @@ void RewindReader(AviFrameReader* r) {
   AviFile* file = r->stream->file;
   AVStream* s = StreamOf(r->stream);
   int64_t start = s->start_time != AV_NOPTS_VALUE ? s->start_time : 0;
-  if (av_seek_frame(file->format, r->stream->index, start, AVSEEK_FLAG_BACKWARD) < 0) {
+  if (Ff.av_seek_frame(file->format, r->stream->index, start, AVSEEK_FLAG_BACKWARD) < 0) {
     // No index to seek with (a cut file, say): read it again from the top.
     AVFormatContext* again = OpenFormat(file->path.c_str());
     if (again && again->nb_streams == file->format->nb_streams) {
-      avformat_close_input(&file->format);
+      Ff.avformat_close_input(&file->format);
       file->format = again;
     } else if (again) {
-      avformat_close_input(&again);
+      Ff.avformat_close_input(&again);
     }
   }
-  avcodec_flush_buffers(r->codec);
+  Ff.avcodec_flush_buffers(r->codec);
   r->frameIndex = -1;
   r->ahead = false;
   r->draining = false;
@@ -121,7 +235,7 @@ int64_t SampleOf(const AviFrameReader* r, int64_t timestamp) {
 // Damaged packets are skipped.
 bool DecodeNext(AviFrameReader* r) {
   for (;;) {
-    int got = avcodec_receive_frame(r->codec, r->next);
+    int got = Ff.avcodec_receive_frame(r->codec, r->next);
     if (got == 0) {
       int64_t n = SampleOf(r, r->next->best_effort_timestamp);
       if (n == AV_NOPTS_VALUE || n <= r->frameIndex) n = r->frameIndex + 1;
@@ -133,14 +247,14 @@ bool DecodeNext(AviFrameReader* r) {
       r->frameCount = std::max(r->lastSample, r->frameIndex) + 1;
       return false;
     }
-    if (av_read_frame(r->stream->file->format, r->packet) < 0) {
+    if (Ff.av_read_frame(r->stream->file->format, r->packet) < 0) {
       r->draining = true;
-      avcodec_send_packet(r->codec, nullptr);
+      Ff.avcodec_send_packet(r->codec, nullptr);
       continue;
     }
     if (r->packet->stream_index == r->stream->index) {
       if (r->packet->size > 0) {
-        avcodec_send_packet(r->codec, r->packet);
+        Ff.avcodec_send_packet(r->codec, r->packet);
       } else {
         // An empty sample, which the decoder would take for the end of the stream. A damaged
         // sample at the end counts for nothing: the clip ends with its last picture.
@@ -148,7 +262,7 @@ bool DecodeNext(AviFrameReader* r) {
         if (n != AV_NOPTS_VALUE && n < (int64_t{1} << 40)) r->lastSample = std::max(r->lastSample, n);
       }
     }
-    av_packet_unref(r->packet);
+    Ff.av_packet_unref(r->packet);
   }
 }
 
@@ -165,30 +279,39 @@ const DibHeader* Picture(AviFrameReader* r) {
   h.compression = BI_BITFIELDS;
   int stride = DibStride(&h);
   h.sizeImage = static_cast<uint32_t>(stride) * static_cast<uint32_t>(f->height);
-  r->scaler = sws_getCachedContext(r->scaler, f->width, f->height, static_cast<AVPixelFormat>(f->format), f->width,
+  r->scaler = Ff.sws_getCachedContext(r->scaler, f->width, f->height, static_cast<AVPixelFormat>(f->format), f->width,
                                    f->height, AV_PIX_FMT_RGB565LE, SWS_POINT, nullptr, nullptr, nullptr);
   if (!r->scaler) return nullptr;
-  av_free(r->picture);
-  r->picture = static_cast<uint8_t*>(av_malloc(kPictureLead + h.sizeImage));
+  Ff.av_free(r->picture);
+  r->picture = static_cast<uint8_t*>(Ff.av_malloc(kPictureLead + h.sizeImage));
   if (!r->picture) return nullptr;
   std::memcpy(r->picture + kPictureLead - sizeof h, &h, sizeof h);
   uint8_t* bits[4] = {r->picture + kPictureLead, nullptr, nullptr, nullptr};
   int strides[4] = {stride, 0, 0, 0};
-  if (sws_scale(r->scaler, f->data, f->linesize, 0, f->height, bits, strides) != f->height) return nullptr;
+  if (Ff.sws_scale(r->scaler, f->data, f->linesize, 0, f->height, bits, strides) != f->height) return nullptr;
   r->pictureIndex = r->frameIndex;
   return reinterpret_cast<const DibHeader*>(r->picture + kPictureLead - sizeof h);
 }
 }  // namespace
 
-void AVIFileInit() { av_log_set_level(AV_LOG_QUIET); }  // damaged clips are expected, not news
+void AVIFileInit() {}
 
 void AVIFileExit() {}
+
+void AVIFileUseLibraryDir(const char* dir) {
+  libraryDir = dir ? dir : "";
+  errorSaid = false;
+}
 
 HRESULT AVIFileOpen(AviFile** file, const char* path) {
   if (!file || !path) return AVIERR_BADPARAM;
   *file = nullptr;
+  if (!UseLibraries()) return AVIERR_FILEOPEN;
   AVFormatContext* format = OpenFormat(path);
-  if (!format) return AVIERR_FILEOPEN;
+  if (!format) {
+    DoneWithLibraries();
+    return AVIERR_FILEOPEN;
+  }
   *file = new AviFile;
   (*file)->format = format;
   (*file)->path = path;
@@ -198,8 +321,9 @@ HRESULT AVIFileOpen(AviFile** file, const char* path) {
 uint32_t AVIFileRelease(AviFile* file) {
   if (!file) return 0;
   if (--file->refs > 0) return file->refs;
-  avformat_close_input(&file->format);
+  Ff.avformat_close_input(&file->format);
   delete file;
+  DoneWithLibraries();  // streams and readers hold their file, so nothing of FFmpeg is left
   return 0;
 }
 
@@ -257,21 +381,21 @@ AviFrameReader* AVIStreamGetFrameOpen(AviStream* stream) {
   if (!stream || stream->type != streamtypeVIDEO) return nullptr;
   const AVCodecParameters* par = StreamOf(stream)->codecpar;
   if (par->width <= 0 || par->height <= 0 || par->width > kMaxSide || par->height > kMaxSide) return nullptr;
-  const AVCodec* decoder = avcodec_find_decoder(par->codec_id);
+  const AVCodec* decoder = Ff.avcodec_find_decoder(par->codec_id);
   if (!decoder) return nullptr;
   // The demuxer drops empty samples unless told to keep them; a trailing one still counts.
   StreamOf(stream)->discard = AVDISCARD_NONE;
   auto* r = new AviFrameReader;
   r->stream = stream;
   ++stream->refs;
-  r->codec = avcodec_alloc_context3(decoder);
-  r->packet = av_packet_alloc();
-  r->frame = av_frame_alloc();
-  r->next = av_frame_alloc();
-  bool ok = r->codec && r->packet && r->frame && r->next && avcodec_parameters_to_context(r->codec, par) >= 0;
+  r->codec = Ff.avcodec_alloc_context3(decoder);
+  r->packet = Ff.av_packet_alloc();
+  r->frame = Ff.av_frame_alloc();
+  r->next = Ff.av_frame_alloc();
+  bool ok = r->codec && r->packet && r->frame && r->next && Ff.avcodec_parameters_to_context(r->codec, par) >= 0;
   if (ok) {
     r->codec->thread_count = 1;
-    ok = avcodec_open2(r->codec, decoder, nullptr) >= 0;
+    ok = Ff.avcodec_open2(r->codec, decoder, nullptr) >= 0;
   }
   if (!ok) {
     AVIStreamGetFrameClose(r);
@@ -288,8 +412,8 @@ const DibHeader* AVIStreamGetFrame(AviFrameReader* reader, int32_t position) {
     if (!reader->ahead && !DecodeNext(reader)) break;
     // The picture on show stands for every sample up to the next picture's.
     if (reader->nextIndex > position && reader->frameIndex >= 0) break;
-    av_frame_unref(reader->frame);
-    av_frame_move_ref(reader->frame, reader->next);
+    Ff.av_frame_unref(reader->frame);
+    Ff.av_frame_move_ref(reader->frame, reader->next);
     reader->frameIndex = reader->nextIndex;
     reader->ahead = false;
   }
@@ -300,12 +424,12 @@ const DibHeader* AVIStreamGetFrame(AviFrameReader* reader, int32_t position) {
 
 HRESULT AVIStreamGetFrameClose(AviFrameReader* reader) {
   if (!reader) return AVIERR_BADPARAM;
-  sws_freeContext(reader->scaler);
-  av_free(reader->picture);
-  av_frame_free(&reader->frame);
-  av_frame_free(&reader->next);
-  av_packet_free(&reader->packet);
-  avcodec_free_context(&reader->codec);
+  Ff.sws_freeContext(reader->scaler);
+  Ff.av_free(reader->picture);
+  Ff.av_frame_free(&reader->frame);
+  Ff.av_frame_free(&reader->next);
+  Ff.av_packet_free(&reader->packet);
+  Ff.avcodec_free_context(&reader->codec);
   AVIStreamRelease(reader->stream);
   delete reader;
   return AVIERR_OK;

@@ -1,6 +1,7 @@
 // The AVI file library in the shape the clip player was written for: a file of numbered audio and
 // video streams, their format records, and "frame n of a video stream as a picture". Over FFmpeg;
-// audio streams are counted and described, never decoded.
+// audio streams are counted and described, never decoded. FFmpeg's libraries are opened with
+// the first open file and closed with the last, so a program that plays no clip never maps them.
 #pragma once
 #include <cstdint>
 
@@ -64,10 +65,13 @@ struct AviFrameReader;
 
 void AVIFileInit();
 void AVIFileExit();
-// Read-only. A file that is missing or not a clip FFmpeg can read fails.
+// Read-only. A file that is missing or not a clip FFmpeg can read fails; so does every file
+// while FFmpeg's libraries cannot be opened, which is said once on standard error.
 HRESULT AVIFileOpen(AviFile** file, const char* path);
 uint32_t AVIFileRelease(AviFile* file);
 // The `index`-th stream of `type` (0, 1, ...); AVIERR_NODATA when there is no such stream.
+// Where the libraries are looked for: the system's search path (null or ""), or a folder.
+void AVIFileUseLibraryDir(const char* dir);
 HRESULT AVIFileGetStream(AviFile* file, AviStream** stream, uint32_t type, int32_t index);
 uint32_t AVIStreamRelease(AviStream* stream);
 int32_t AVIStreamStart(AviStream* stream);

@@ -116,7 +116,7 @@ int DDLiveObjects() { return liveObjects; }
 // ---- surfaces ----
 
 IDirectDrawSurface7::IDirectDrawSurface7(int width, int height, uint32_t caps)
-    : width_(width), height_(height), pitchPixels_((width + 7) & ~7), caps_(caps) {
+    : width_(width), height_(height), pitchPixels_((caps & DDSCAPS_ROWSALIKE) ? 0 : (width + 7) & ~7), caps_(caps) {
   ++liveObjects;
   Changed();
 }
@@ -287,7 +287,8 @@ HRESULT IDirectDrawSurface7::BltFast(uint32_t x, uint32_t y, IDirectDrawSurface7
 void IDirectDrawSurface7::CopyOpaque(const IDirectDrawSurface7& source, const RECT& s, int x, int y) {
   int w = s.right - s.left, h = s.bottom - s.top;
   // Whole rows of surfaces laid out alike are one block.
-  if (w == width_ && w == source.width_ && pitchPixels_ == source.pitchPixels_ && &source != this) {
+  if (w == width_ && w == source.width_ && pitchPixels_ == source.pitchPixels_ && pitchPixels_ > 0 &&
+      &source != this) {
     std::memcpy(Row(y), source.Row(s.top), static_cast<size_t>(h) * pitchPixels_ * 2);
     return;
   }
@@ -522,6 +523,7 @@ HRESULT IDirectDraw7::CreateSurface(DDSURFACEDESC2* desc, IDirectDrawSurface7** 
   if (SetupCallFails()) return DDERR_GENERIC;
   uint32_t caps = (desc->dwFlags & DDSD_CAPS) ? desc->ddsCaps.dwCaps : 0;
   bool primary = caps & DDSCAPS_PRIMARYSURFACE;
+  if (primary) caps &= ~DDSCAPS_ROWSALIKE;  // the screen is drawn on
   int64_t w, h;
   if (primary) {
     if (width_ == 0) return DDERR_INVALIDPARAMS;  // no display mode yet
@@ -537,7 +539,8 @@ HRESULT IDirectDraw7::CreateSurface(DDSURFACEDESC2* desc, IDirectDrawSurface7** 
   auto make = [&](uint32_t surfaceCaps) -> IDirectDrawSurface7* {
     auto* s = new (std::nothrow) IDirectDrawSurface7(static_cast<int>(w), static_cast<int>(h), surfaceCaps);
     if (!s) return nullptr;
-    size_t bytes = static_cast<size_t>(s->pitchPixels_) * static_cast<size_t>(h) * 2;
+    size_t rowPixels = static_cast<size_t>((w + 7) & ~int64_t{7});
+    size_t bytes = rowPixels * (s->pitchPixels_ == 0 ? 1 : static_cast<size_t>(h)) * 2;
     bytes = (bytes + 63) & ~size_t{63};
     s->pixels_ = static_cast<uint16_t*>(std::aligned_alloc(64, bytes));
     if (!s->pixels_) {

@@ -43,6 +43,9 @@ constexpr uint32_t DDSCAPS_FLIP = 0x10;
 constexpr uint32_t DDSCAPS_OFFSCREENPLAIN = 0x40;
 constexpr uint32_t DDSCAPS_PRIMARYSURFACE = 0x200;
 constexpr uint32_t DDSCAPS_SYSTEMMEMORY = 0x800;
+// This DirectDraw's own: a picture whose rows are all alike keeps one row, which every row of
+// the surface is (its pitch is 0). Only for pictures written once, with rows alike, on loading.
+constexpr uint32_t DDSCAPS_ROWSALIKE = 0x40000000;
 
 constexpr uint32_t DDBLTFAST_NOCOLORKEY = 0x0;
 constexpr uint32_t DDBLTFAST_SRCCOLORKEY = 0x1;

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "display/display.h"
 #include "game/payout.h"
 #include "game/state.h"
 #include "platform/files.h"
@@ -189,10 +188,7 @@ void ExpandQuestionText(const char* line, char* out, int size) {
 
 bool IndexQuestionFiles() {
   for (QuestionFileRow* row = QuestionFiles; row->path; ++row) {
-    if (!OpenQuestionFile(row->path)) {
-      ReleaseDisplay();
-      return false;
-    }
+    if (!OpenQuestionFile(row->path)) return false;  // the caller ends the game, display and all
     int32_t count = 0;
     bool atEnd = false;
     while (!atEnd) {

@@ -29,7 +29,6 @@
 #include "sound/sound.h"
 
 int16_t TouchX = -1, TouchY = -1;
-int16_t Stake = 50;
 int ServerSocket = kNoSocket;
 
 namespace {
@@ -37,6 +36,7 @@ constexpr int kMeterSecondsPlayed = 425;
 constexpr int kReplayStartX = 675, kReplayStartY = 543;  // the menu's Start button
 constexpr int kReplayDeparted = 3;
 constexpr uint32_t kReplayStartAfterMs = 100;  // once the menu waits: a touch before is flushed
+constexpr int kLoadingPicture = 1;
 
 // A start-up failure is one line on standard error: what is wrong and what to do.
 void Say(const char* format, ...) {
@@ -96,7 +96,7 @@ void Disconnect() {
 void ShowLoadingPicture() {
   ClearBackBuffer();
   Sprite loading;
-  LoadSprite(loading, 1, 1);
+  LoadSprite(loading, kLoadingPicture, 1);
   PumpFor(1);
   DrawImage(loading, 0, 0, 0, nullptr, kOpaque);
   Present();
@@ -220,6 +220,7 @@ int QuibbloMain(int argc, char** argv) {
   JournalMarkInterrupted(left, Due, owed > 0);
   LoadAssets();
   FadeToMainMenu();
+  ReleaseImage(kLoadingPicture);  // never shown again: its million bytes are better free
 
   int code = 0;
   if (ReplayActive()) {
