@@ -324,6 +324,7 @@ double Server::NextDeadline(double now) const {
 void Server::Run(const sigset_t& waitMask) {
   std::vector<pollfd> fds;
   bool deferred = false;
+  double lastSignalCheck = Now();
   while (!StopRequested) {
     double now = Now();
     bool resting = acceptPausedUntil_ > now;
@@ -339,6 +340,13 @@ void Server::Run(const sigset_t& waitMask) {
     timespec timeout{whole, static_cast<long>((wait - static_cast<double>(whole)) * 1e9)};
     if (ppoll(fds.data(), fds.size(), &timeout, &waitMask) < 0) continue;  // a signal
     now = Now();
+    // ppoll lets a blocked stop signal in only when it has to wait, which a busy server or one
+    // with a deferred command never does: look for one now and then.
+    if (now - lastSignalCheck > 0.01) {
+      lastSignalCheck = now;
+      sigset_t pending;
+      if (sigpending(&pending) == 0 && (sigismember(&pending, SIGTERM) || sigismember(&pending, SIGINT))) break;
+    }
     // First every client's queries, up to its next durable command; then at most one of those.
     size_t i = 1;
     bool mayCommit = false;

@@ -190,8 +190,14 @@ int ConnectCreditServer(std::string& why) {
   char text[160];
   bool connected = NetConnectWithin(ServerSocket, kServerAddress, CreditServerPort, kConnectWaitMs);
   // Any local account can listen on the port first: only the expected one's server is trusted.
-  int owner = connected ? TcpSocketUid(CreditServerPort, NetLocalPort(ServerSocket)) : -1;
+  // The listening socket names its owner; the far end of a connection not yet accepted reads as
+  // root whoever listens, so it may only confirm the listener, never stand in for it.
   int expected = ExpectedServerUid();
+  int owner = connected ? TcpSocketUid(CreditServerPort, 0) : -1;
+  if (owner == expected) {
+    int far = TcpSocketUid(CreditServerPort, NetLocalPort(ServerSocket));
+    if (far != expected && far != 0) owner = far;
+  }
   if (!connected)
     std::snprintf(text, sizeof text, "no credit server on %s:%u", kServerAddress, CreditServerPort);
   else if (owner != expected)

@@ -207,6 +207,39 @@ class CreditServerTest(unittest.TestCase):
         self.assertEqual(set(replies[1:]), {"CTEL,0"})
         self.assertEqual(c.ask("BGET"), "BTEL,1")
 
+    def test_a_server_kept_busy_still_stops_on_sigterm(self):
+        # Requests always waiting to be read: the server's wait never sleeps, yet it must stop.
+        c = Client(timeout=30)
+        stop = threading.Event()
+
+        def flood():
+            try:
+                while not stop.is_set():
+                    c.send(b"CGET\r\n" * 2000)
+            except OSError:
+                pass
+
+        def drain():
+            try:
+                while not stop.is_set() and c.sock.recv(65536):
+                    pass
+            except OSError:
+                pass
+
+        workers = [threading.Thread(target=flood), threading.Thread(target=drain)]
+        for w in workers:
+            w.start()
+        time.sleep(1.0)
+        self.server.proc.send_signal(signal.SIGTERM)
+        try:
+            code = self.server.proc.wait(3)
+        finally:
+            stop.set()
+            c.sock.close()
+            for w in workers:
+                w.join()
+        self.assertEqual(code, 0)
+
     def test_one_game_and_onlookers_and_games_that_vanish(self):
         if os.geteuid() != 0:
             self.skipTest("needs root to make onlookers of another account")
