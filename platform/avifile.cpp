@@ -121,9 +121,9 @@ bool UseLibraries() {
   return true;
 }
 
-void DoneWithLibraries() {
-  if (--users == 0) CloseLibraries();
-}
+// Once opened the libraries stay: FFmpeg keeps one-time state that it never frees, and
+// unloading it under that state would leave it behind as a leak on every clip.
+void DoneWithLibraries() { --users; }
 }  // namespace
 
 struct AviFile {
