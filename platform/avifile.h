@@ -1,7 +1,7 @@
 // The AVI file library in the shape the clip player was written for: a file of numbered audio and
 // video streams, their format records, and "frame n of a video stream as a picture". Over FFmpeg;
 // audio streams are counted and described, never decoded. FFmpeg's libraries are opened with
-// the first open file and closed with the last, so a program that plays no clip never maps them.
+// the first open file and stay open, so a program that plays no clip never maps them.
 #pragma once
 #include <cstdint>
 
