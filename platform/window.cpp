@@ -24,6 +24,11 @@ std::deque<MSG> queue;
 size_t nextScriptEvent = 0;
 
 SDL_Window* window = nullptr;
+// A window of the screen's own size is drawn straight into its surface, so a frame converts and
+// sends only what changed; any other size is scaled by a renderer, which redraws it whole.
+SDL_Surface* windowSurface = nullptr;
+SDL_Surface* frameSurface = nullptr;  // wraps the picture last shown; remade when it moves
+bool windowResized = false;
 SDL_Renderer* renderer = nullptr;
 SDL_Texture* texture = nullptr;
 
@@ -137,8 +142,8 @@ void PollWindowSystem() {
         QueueDestroy();
         break;
       case SDL_WINDOWEVENT:
-        if (e.window.event == SDL_WINDOWEVENT_EXPOSED || e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
-          redrawWhole = true;
+        if (e.window.event == SDL_WINDOWEVENT_EXPOSED) redrawWhole = true;
+        if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) redrawWhole = windowResized = true;
         break;
       default:
         break;
@@ -169,6 +174,90 @@ void RunDueScriptEvents() {
     monkey.Plan(now);
   }
 }
+
+bool MakeRenderer() {
+  renderer = SDL_CreateRenderer(window, -1, 0);
+  if (renderer)
+    texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB565, SDL_TEXTUREACCESS_STREAMING, kScreenW, kScreenH);
+  return texture != nullptr;
+}
+
+void MakeWindowDrawable() {
+  int w = 0, h = 0;
+  SDL_GetWindowSize(window, &w, &h);
+  if (w == kScreenW && h == kScreenH) windowSurface = SDL_GetWindowSurface(window);
+  if (!windowSurface) MakeRenderer();
+}
+
+// After a resize the window's surface is a new one; a window no longer of the screen's size
+// gets its frames scaled whole.
+void RefreshWindowSurface() {
+  windowResized = false;
+  windowSurface = SDL_GetWindowSurface(window);
+}
+
+SDL_Surface* FrameSurface(const uint16_t* pixels, int pitchPixels) {
+  if (frameSurface && frameSurface->pixels == pixels && frameSurface->pitch == pitchPixels * 2) return frameSurface;
+  if (frameSurface) SDL_FreeSurface(frameSurface);
+  frameSurface = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint16_t*>(pixels), kScreenW, kScreenH, 16,
+                                                    pitchPixels * 2, SDL_PIXELFORMAT_RGB565);
+  return frameSurface;
+}
+
+void SurfaceShow(const uint16_t* pixels, int pitchPixels, const RECT* changed, int count) {
+  if (windowResized) RefreshWindowSurface();
+  if (!windowSurface) return;
+  SDL_Surface* frame = pixels ? FrameSurface(pixels, pitchPixels) : nullptr;
+  if (!frame) {
+    SDL_FillRect(windowSurface, nullptr, 0);
+    SDL_UpdateWindowSurface(window);
+    return;
+  }
+  if (windowSurface->w != kScreenW || windowSurface->h != kScreenH) {
+    SDL_BlitScaled(frame, nullptr, windowSurface, nullptr);
+    SDL_UpdateWindowSurface(window);
+    return;
+  }
+  if (count < 0) {
+    SDL_BlitSurface(frame, nullptr, windowSurface, nullptr);
+    SDL_UpdateWindowSurface(window);
+    return;
+  }
+  SDL_Rect areas[64];
+  int sent = 0;
+  for (int i = 0; i < count; ++i) {
+    const RECT& r = changed[i];
+    SDL_Rect area{r.left, r.top, r.right - r.left, r.bottom - r.top};
+    SDL_Rect to = area;  // a blit writes its clipped rectangle back into the destination
+    SDL_BlitSurface(frame, &area, windowSurface, &to);
+    areas[sent++] = area;
+    if (sent == 64) {
+      SDL_UpdateWindowSurfaceRects(window, areas, sent);
+      sent = 0;
+    }
+  }
+  if (sent) SDL_UpdateWindowSurfaceRects(window, areas, sent);
+}
+
+void RendererShow(const uint16_t* pixels, int pitchPixels, const RECT* changed, int count) {
+  if (!texture) return;
+  if (!pixels) {
+    SDL_RenderClear(renderer);
+    SDL_RenderPresent(renderer);
+    return;
+  }
+  if (count < 0) {
+    SDL_UpdateTexture(texture, nullptr, pixels, pitchPixels * 2);
+  } else {
+    for (int i = 0; i < count; ++i) {
+      const RECT& r = changed[i];
+      SDL_Rect area{r.left, r.top, r.right - r.left, r.bottom - r.top};
+      SDL_UpdateTexture(texture, &area, pixels + static_cast<size_t>(r.top) * pitchPixels + r.left, pitchPixels * 2);
+    }
+  }
+  SDL_RenderCopy(renderer, texture, nullptr, nullptr);
+  SDL_RenderPresent(renderer);
+}
 }  // namespace
 
 bool CreateMainWindow(WindowProc proc) {
@@ -187,6 +276,9 @@ bool CreateMainWindow(WindowProc proc) {
   }
   SDL_SetHint(SDL_HINT_TOUCH_MOUSE_EVENTS, "0");
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  // The window's own shared-memory surface takes just the rectangles that changed; SDL's
+  // OpenGL stand-in for it would upload and draw the whole frame each time.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     std::fprintf(stderr, "quibblo: no display (%s): run it on the cabinet's screen, or add --headless\n",
                  SDL_GetError());
@@ -202,10 +294,8 @@ bool CreateMainWindow(WindowProc proc) {
   Uint32 flags = Options.windowed ? 0 : (SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS);
   int at = Options.windowed ? SDL_WINDOWPOS_CENTERED : 0;
   window = SDL_CreateWindow(Options.windowed ? "Quibblo" : "", at, at, kScreenW, kScreenH, flags | SDL_WINDOW_SHOWN);
-  if (window) renderer = SDL_CreateRenderer(window, -1, 0);
-  if (renderer)
-    texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB565, SDL_TEXTUREACCESS_STREAMING, kScreenW, kScreenH);
-  if (!texture) {
+  if (window) MakeWindowDrawable();
+  if (!windowSurface && !texture) {
     std::fprintf(stderr, "quibblo: cannot create the window (%s): try --windowed, or --headless\n", SDL_GetError());
     DestroyMainWindow();
     return false;
@@ -215,6 +305,10 @@ bool CreateMainWindow(WindowProc proc) {
 }
 
 void DestroyMainWindow() {
+  if (frameSurface) SDL_FreeSurface(frameSurface);
+  frameSurface = nullptr;
+  windowSurface = nullptr;  // the window owns it
+  windowResized = false;
   if (texture) SDL_DestroyTexture(texture);
   if (renderer) SDL_DestroyRenderer(renderer);
   if (window) SDL_DestroyWindow(window);
@@ -267,25 +361,14 @@ void ShowFrame565(const uint16_t* pixels, int pitchPixels, const RECT* changed, 
   bool whole = count < 0 || !shownPixels || redrawWhole;
   shownPixels = pixels;
   shownPitch = pitchPixels;
-  if (!texture) return;
-  if (!pixels) {
-    SDL_RenderClear(renderer);
-    SDL_RenderPresent(renderer);
-    return;
-  }
-  if (!whole && count == 0) return;  // the same picture: the window already shows it
-  if (whole) {
-    redrawWhole = false;
-    SDL_UpdateTexture(texture, nullptr, pixels, pitchPixels * 2);
+  if (!window) return;
+  if (!whole && count == 0 && pixels) return;  // the same picture: the window already shows it
+  redrawWhole = false;
+  if (windowSurface) {
+    SurfaceShow(pixels, pitchPixels, whole ? nullptr : changed, whole ? -1 : count);
   } else {
-    for (int i = 0; i < count; ++i) {
-      const RECT& r = changed[i];
-      SDL_Rect area{r.left, r.top, r.right - r.left, r.bottom - r.top};
-      SDL_UpdateTexture(texture, &area, pixels + static_cast<size_t>(r.top) * pitchPixels + r.left, pitchPixels * 2);
-    }
+    RendererShow(pixels, pitchPixels, whole ? nullptr : changed, whole ? -1 : count);
   }
-  SDL_RenderCopy(renderer, texture, nullptr, nullptr);
-  SDL_RenderPresent(renderer);
 }
 
 bool SaveScreenshot(const char* path) { return WritePng565(path, shownPixels, kScreenW, kScreenH, shownPitch); }

@@ -27,10 +27,15 @@ def xwd_565(data):
     header_size, _, _, depth, width, height = fields[:6]
     byte_order, bits_per_pixel, bytes_per_line = fields[7], fields[11], fields[12]
     masks, ncolors = fields[14:17], fields[19]
-    assert bits_per_pixel == 32 and depth >= 24, "expected a 24-bit screen"
+    assert depth >= 24 and bits_per_pixel in (24, 32), "expected a 24-bit screen, not %r" % (fields[:13],)
     start = header_size + ncolors * 12
-    words = np.frombuffer(data, dtype=("<u4" if byte_order == 0 else ">u4"), count=height * bytes_per_line // 4,
-                          offset=start).reshape(height, bytes_per_line // 4)[:, :width]
+    rows = np.frombuffer(data, dtype=np.uint8, count=height * bytes_per_line, offset=start).reshape(height, bytes_per_line)
+    # pixels of three or four bytes, packed along each line
+    size = bits_per_pixel // 8
+    parts = rows[:, :width * size].reshape(height, width, size).astype(np.uint32)
+    if byte_order != 0:
+        parts = parts[..., ::-1]
+    words = sum(parts[..., i] << (8 * i) for i in range(size))
     r, g, b = (((words & m) >> ((m & -m).bit_length() - 1)) & 0xFF for m in masks)
     return pack_565(r, g, b)
 
