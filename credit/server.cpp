@@ -6,14 +6,17 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/epoll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
-#include <cstdarg>
 #include <chrono>
+#include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <list>
@@ -35,6 +38,10 @@ constexpr size_t kMaxPendingOutput = 64 * 1024;
 // While accept has no descriptor to give, the listener rests this long between tries.
 constexpr double kAcceptPauseSeconds = 0.5;
 
+// Events asked of the kernel for a descriptor not in the wait at all.
+constexpr uint32_t kUnwatched = ~0u;
+constexpr int kMaxEvents = 64;
+
 double Now() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
@@ -47,6 +54,8 @@ struct Client {
   bool closing = false;  // close once `out` is sent
   double lastInput = 0;  // when it last sent anything
   double partialSince = 0, stalledSince = 0;  // a line begun, replies untaken: since when (0: no)
+  uint32_t watched = kUnwatched;  // the events the wait has for it
+  bool ready = false;             // the last wait found input or an end
 };
 
 class Server {
@@ -64,13 +73,15 @@ class Server {
   void ReadFrom(Client& c, bool& mayCommit);
   bool HandleLines(Client& c, bool& mayCommit);
   bool Serve(Client& c, bool& mayCommit);
-  void Handle(Client& c, std::string_view line);
-  std::string Answer(const Request& r);
+  void Handle(Client& c, std::string_view line, const Request& r);
+  void Answer(Client& c, const Request& r);
   void Flush(Client& c);
+  void Watch(int fd, uint32_t events, uint32_t& registered, void* owner);
 
   Ledger& ledger_;
   const ServeOptions& options_;
   int listener_ = -1;
+  int epoll_ = -1;
   uint16_t port_ = 0;
   double acceptPausedUntil_ = 0;
   int reserve_ = -1;  // a descriptor kept back so that a client's owner can always be asked
@@ -171,30 +182,42 @@ void Server::Admit(Client& c) {
   }
 }
 
-std::string Server::Answer(const Request& r) {
+// The reply goes straight onto the client's output: a query is one short append.
+void Server::Answer(Client& c, const Request& r) {
   Balances b;
   Movement m = r.verb == Verb::CreditUse ? Movement::Spend
                : r.verb == Verb::BankAdd ? Movement::AddBank
                                          : Movement::AddCredit;
   if (r.verb == Verb::CreditGet || r.verb == Verb::BankGet) {
-    if (!ledger_.Current(b)) return Refusal("ledger error");
+    if (!ledger_.Current(b)) {
+      c.out += Refusal("ledger error");
+      return;
+    }
   } else {
     Decision d = ledger_.Apply(Source::Game, m, r.amount);
-    if (!d.accepted) return Refusal(d.reason);
+    if (!d.accepted) {
+      c.out += Refusal(d.reason);
+      return;
+    }
     b = d.after;
   }
   bool bank = r.verb == Verb::BankGet || r.verb == Verb::BankAdd;
-  return (bank ? "BTEL," + std::to_string(b.bank) : "CTEL," + std::to_string(b.credit)) + "\r\n";
+  char reply[32] = {bank ? 'B' : 'C', 'T', 'E', 'L', ','};
+  char* end = std::to_chars(reply + 5, reply + sizeof reply - 2, bank ? b.bank : b.credit).ptr;
+  *end++ = '\r';
+  *end++ = '\n';
+  c.out.append(reply, static_cast<size_t>(end - reply));
 }
 
-void Server::Handle(Client& c, std::string_view line) {
-  Request r = ParseRequest(line);
+bool IsMoney(Verb verb) { return verb == Verb::CreditUse || verb == Verb::BankAdd || verb == Verb::CreditAdd; }
+
+void Server::Handle(Client& c, std::string_view line, const Request& r) {
   if (r.verb == Verb::Term) {
     c.closing = true;
     c.in.clear();
     return;
   }
-  bool money = r.verb == Verb::CreditUse || r.verb == Verb::BankAdd || r.verb == Verb::CreditAdd;
+  bool money = IsMoney(r.verb);
   if (money && !c.game) {
     // Whoever tries to move money without the right is no onlooker: answered, then closed.
     Log("refused %.*s from uid %d: not the game's account (uid %d)", static_cast<int>(line.size()),
@@ -204,23 +227,19 @@ void Server::Handle(Client& c, std::string_view line) {
     c.closing = true;
     return;
   }
-  std::string answer = r.verb == Verb::Invalid ? Refusal(r.reason) : Answer(r);
-  if (money && answer == Refusal("payout limit reached")) {
+  if (r.verb == Verb::Invalid) {
+    c.out += Refusal(r.reason);
+    return;
+  }
+  size_t before = c.out.size();
+  Answer(c, r);
+  if (money && std::string_view(c.out).substr(before) == Refusal("payout limit reached")) {
     Balances b;
     ledger_.Read(b);
     Log("refused %.*s: payout_due %lld would pass its limit of %lld; pay out with "
         "`quibblo-credit collect`", static_cast<int>(line.size()), line.data(),
         static_cast<long long>(b.payoutDue), static_cast<long long>(options_.payoutCap));
   }
-  c.out += answer;
-}
-
-// A durable command holds the whole loop through its sync; the queries of every client are
-// answered between two of them (mayCommit: one may run now, cleared once it has).
-bool Durable(const Client& c, std::string_view line) {
-  if (!c.game) return false;
-  Verb verb = ParseRequest(line).verb;
-  return verb == Verb::CreditUse || verb == Verb::BankAdd || verb == Verb::CreditAdd;
 }
 
 // True when a durable command waits for its turn.
@@ -231,14 +250,17 @@ bool Server::HandleLines(Client& c, bool& mayCommit) {
     size_t end = c.in.find("\r\n", start);
     if (end == std::string::npos) break;
     std::string_view line = std::string_view(c.in).substr(start, end - start);
-    if (Durable(c, line)) {
+    Request r = ParseRequest(line);
+    // A durable command holds the whole loop through its sync; the queries of every client are
+    // answered between two of them (mayCommit: one may run now, cleared once it has).
+    if (c.game && IsMoney(r.verb)) {
       if (!mayCommit) {
         waiting = true;
         break;
       }
       mayCommit = false;
     }
-    Handle(c, line);
+    Handle(c, line, r);
     start = end + 2;
   }
   if (c.closing) return false;
@@ -321,37 +343,70 @@ double Server::NextDeadline(double now) const {
   return next;
 }
 
+// The wanted events of one descriptor, told to the kernel only when they change: a query
+// answered and flushed at once leaves them as they were, so it costs no call.
+void Server::Watch(int fd, uint32_t events, uint32_t& registered, void* owner) {
+  if (events == registered) return;
+  epoll_event e{};
+  e.events = events;
+  e.data.ptr = owner;
+  int op = registered == kUnwatched ? EPOLL_CTL_ADD : events == kUnwatched ? EPOLL_CTL_DEL : EPOLL_CTL_MOD;
+  if (epoll_ctl(epoll_, op, fd, &e) == 0 || (op == EPOLL_CTL_DEL && errno == ENOENT)) registered = events;
+}
+
 void Server::Run(const sigset_t& waitMask) {
-  std::vector<pollfd> fds;
+  epoll_ = epoll_create1(EPOLL_CLOEXEC);
+  if (epoll_ < 0) {
+    Log("cannot wait for clients: %s", std::strerror(errno));
+    return;
+  }
+  uint32_t listening = kUnwatched;
+  epoll_event events[kMaxEvents];
   bool deferred = false;
   double lastSignalCheck = Now();
   while (!StopRequested) {
     double now = Now();
+    // While accept has no descriptor to give, the listener is left out of the wait.
     bool resting = acceptPausedUntil_ > now;
-    fds.assign(1, pollfd{resting ? -1 : listener_, POLLIN, 0});
+    Watch(listener_, resting ? kUnwatched : EPOLLIN, listening, nullptr);
     for (Client& c : clients_) {
-      short events = c.out.empty() ? 0 : POLLOUT;
-      if (!c.closing && c.out.size() < kMaxPendingOutput) events |= POLLIN;
-      fds.push_back(pollfd{c.fd, events, 0});
+      uint32_t wanted = 0;
+      if (!c.out.empty()) wanted |= EPOLLOUT;
+      if (!c.closing && c.out.size() < kMaxPendingOutput) wanted |= EPOLLIN;
+      Watch(c.fd, wanted, c.watched, &c);
+      c.ready = false;
+      if (c.watched == kUnwatched && !c.closing) {
+        // Never woken for: it would hold its place for nothing.
+        Log("cannot wait for a client: %s", std::strerror(errno));
+        c.closing = true;
+        c.out.clear();
+      }
     }
     // A command that waited for its turn goes on at once.
-    double wait = deferred ? 0 : std::max(0.0, NextDeadline(now) - now) + 0.001;
-    auto whole = static_cast<time_t>(wait);
-    timespec timeout{whole, static_cast<long>((wait - static_cast<double>(whole)) * 1e9)};
-    if (ppoll(fds.data(), fds.size(), &timeout, &waitMask) < 0) continue;  // a signal
+    int timeout = 0;
+    if (!deferred) {
+      double wait = std::max(0.0, NextDeadline(now) - now) + 0.001;
+      timeout = static_cast<int>(std::min(std::ceil(wait * 1000), 1e9));
+    }
+    int n = epoll_pwait(epoll_, events, kMaxEvents, timeout, &waitMask);
+    if (n < 0) continue;  // a signal
+    bool incoming = false;
+    for (int i = 0; i < n; ++i) {
+      if (!events[i].data.ptr) incoming = true;
+      else if (events[i].events & (EPOLLIN | EPOLLHUP | EPOLLERR)) static_cast<Client*>(events[i].data.ptr)->ready = true;
+    }
     now = Now();
-    // ppoll lets a blocked stop signal in only when it has to wait, which a busy server or one
-    // with a deferred command never does: look for one now and then.
+    // The wait lets a blocked stop signal in only when it has to wait, which a busy server or
+    // one with a deferred command never does: look for one now and then.
     if (now - lastSignalCheck > 0.01) {
       lastSignalCheck = now;
       sigset_t pending;
       if (sigpending(&pending) == 0 && (sigismember(&pending, SIGTERM) || sigismember(&pending, SIGINT))) break;
     }
     // First every client's queries, up to its next durable command; then at most one of those.
-    size_t i = 1;
     bool mayCommit = false;
     for (Client& c : clients_) {
-      if (fds[i++].revents & (POLLIN | POLLHUP | POLLERR)) ReadFrom(c, mayCommit);
+      if (c.ready) ReadFrom(c, mayCommit);
       Serve(c, mayCommit);
     }
     mayCommit = true;
@@ -360,17 +415,18 @@ void Server::Run(const sigset_t& waitMask) {
     for (auto it = clients_.begin(); it != clients_.end();) {
       Client& c = *it;
       if ((c.closing && c.out.empty()) || Expired(c, now)) {
-        close(c.fd);
+        close(c.fd);  // leaves the wait with it
         it = clients_.erase(it);
       } else {
         ++it;
       }
     }
-    // After the loop over the polled clients: a new one has no poll entry yet.
-    if ((fds[0].revents & POLLIN) || (resting && acceptPausedUntil_ <= Now())) Accept();
+    // After the loop over the waited-on clients: a new one is in the wait from the next pass.
+    if (incoming || (resting && acceptPausedUntil_ <= Now())) Accept();
   }
   for (Client& c : clients_) close(c.fd);
   close(listener_);
+  close(epoll_);
   if (reserve_ >= 0) close(reserve_);
 }
 }  // namespace
@@ -387,7 +443,7 @@ int Serve(const ServeOptions& given) {
     std::fprintf(stderr, "quibblo-credit: ledger %s: %s\n", dbPath.c_str(), error.c_str());
     return 1;
   }
-  // Stop signals are only taken inside ppoll, so a request is never cut in half by one.
+  // Stop signals are only taken inside the wait, so a request is never cut in half by one.
   sigset_t stopSignals, waitMask;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGTERM);

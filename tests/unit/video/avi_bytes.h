@@ -7,6 +7,16 @@
 #include <string>
 #include <vector>
 
+// Whether FFmpeg is mapped already: once loaded it stays, so a test of its absence can only run
+// in a process that no clip has touched yet (ctest runs each test alone).
+inline bool FfmpegLoaded() {
+  std::ifstream maps("/proc/self/maps");
+  std::string line;
+  while (std::getline(maps, line))
+    if (line.find("libavutil.so") != std::string::npos) return true;
+  return false;
+}
+
 struct ClipSpec {
   int width = 32;
   int height = 24;

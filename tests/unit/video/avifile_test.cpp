@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
@@ -22,6 +23,7 @@ class AviFileTest : public testing::Test {
     AVIStreamRelease(video_);
     AVIFileRelease(file_);
     fs::remove_all(dir_);
+    AVIFileUseLibraryDir(nullptr);
     AVIFileExit();
   }
   std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) {
@@ -203,6 +205,43 @@ TEST_F(AviFileTest, AbsurdPictureSizesGetNoFrameReader) {
 // A clip the fuzzer made: its video stream claims a negative width (0xE6E6E6E6), whose row size
 // once overflowed. The stream is described without a size it cannot have, and no picture is
 // made of it.
+TEST_F(AviFileTest, WithoutTheLibrariesEveryOpenFailsAndTheReasonIsSaidOnce) {
+  if (FfmpegLoaded()) GTEST_SKIP() << "FFmpeg was loaded by an earlier test in this process";
+  std::string clip = Write("five.avi", MakeClip({32, 24, 5, false, true}));
+  fs::create_directories(dir_ / "empty");
+  AVIFileUseLibraryDir((dir_ / "empty").c_str());
+
+  testing::internal::CaptureStderr();
+  AviFile* opened = reinterpret_cast<AviFile*>(&clip);  // must come back cleared
+  HRESULT first = AVIFileOpen(&opened, clip.c_str());
+  AviFile* again = nullptr;
+  HRESULT second = AVIFileOpen(&again, clip.c_str());
+  std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(first, AVIERR_FILEOPEN);
+  EXPECT_EQ(opened, nullptr);
+  EXPECT_EQ(second, AVIERR_FILEOPEN);
+  EXPECT_EQ(again, nullptr);
+  EXPECT_NE(said.find("clips cannot be played: libavutil.so"), std::string::npos) << said;
+  EXPECT_EQ(said.find("clips cannot be played"), said.rfind("clips cannot be played")) << "said twice: " << said;
+  EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+
+  // Another place is a new attempt, said again if it fails too.
+  AVIFileUseLibraryDir((dir_ / "nowhere").c_str());
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(AVIFileOpen(&again, clip.c_str()), AVIERR_FILEOPEN);
+  EXPECT_EQ(AVIFileOpen(&again, clip.c_str()), AVIERR_FILEOPEN);
+  said = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+  EXPECT_FALSE(FfmpegLoaded()) << "a failed load leaves nothing mapped";
+
+  // Nothing of the failures sticks: with the system's libraries the same clip plays.
+  AVIFileUseLibraryDir(nullptr);
+  testing::internal::CaptureStderr();
+  Open(clip);
+  EXPECT_EQ(FrameShown(AVIStreamGetFrame(reader_, 4)), 4);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
 TEST_F(AviFileTest, FuzzerFoundClipsStaySafe) {
   const char* source = std::getenv("QUIBBLO_SOURCE");
   if (!source) GTEST_SKIP() << "QUIBBLO_SOURCE not set";

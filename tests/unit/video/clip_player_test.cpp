@@ -155,6 +155,27 @@ TEST_F(ClipPlayerTest, MissingClipEndsAtOnceAndDrawsNothing) {
   EXPECT_EQ(ClipState(), 1);
 }
 
+// Without FFmpeg a clip is as good as missing: the game goes on without it.
+TEST_F(ClipPlayerTest, WithoutTheLibrariesAClipEndsAtOnceLikeAMissingOne) {
+  if (FfmpegLoaded()) GTEST_SKIP() << "FFmpeg was loaded by an earlier test in this process";
+  Write("WellDone.avi", MakeClip({32, 24, 3, false, true}));
+  fs::create_directories("empty");
+  AVIFileUseLibraryDir((dir_ / "empty").c_str());
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(StartClip("Graphic_resource/avis/WellDone.avi", 30), -1);
+  ShowClipFrame(-1, 0, 0);
+  EXPECT_EQ(ClipState(), 1);
+  EXPECT_EQ(Pixel(5, 5), kBackground);
+  EndClip();
+  EXPECT_EQ(StartClip("Graphic_resource/avis/WellDone.avi", 30), -1);
+  std::string said = testing::internal::GetCapturedStderr();
+  AVIFileUseLibraryDir(nullptr);
+  EXPECT_NE(said.find("clips cannot be played"), std::string::npos) << said;
+  EXPECT_EQ(said.find("clips cannot be played"), said.rfind("clips cannot be played")) << said;
+
+  ASSERT_EQ(StartClip("Graphic_resource/avis/WellDone.avi", 30), 0) << "plays once the libraries are found";
+}
+
 TEST_F(ClipPlayerTest, ClipWithSoundTrackPlaysSilentlyToTheEnd) {
   Write("WellDone.avi", MakeClip({32, 24, 3, true, true}));
   ASSERT_EQ(StartClip("Graphic_resource/avis/WellDone.avi", 30), 0);
