@@ -36,11 +36,11 @@ bool SetupCallFails() {
   return --failSetupAt == 0;
 }
 
-// Short runs are copied inline, in 16-byte pieces with an overlapping last piece; from 32
-// pixels memcpy's wider moves pay for its call.
+// Runs of a keyed picture are mostly short: copied inline, in 16-byte pieces with an
+// overlapping last piece, instead of through a call; long runs go to memcpy.
 inline void CopySpan(uint16_t* d, const uint16_t* s, int n) {
 #if defined(__SSE2__)
-  if (n >= 8 && n < 32) {
+  if (n >= 8 && n < 256) {
     int i = 0;
     for (; i + 8 <= n; i += 8)
       _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)));
@@ -344,50 +344,30 @@ HRESULT IDirectDrawSurface7::Blt(RECT* destRect, IDirectDrawSurface7* source, RE
 }
 
 void IDirectDrawSurface7::BuildSpans() {
-  const uint16_t lo = spanKeyLo_, hi = spanKeyHi_;
-  auto drawn = [lo, hi](uint16_t v) { return v < lo || v > hi; };
-  const int rows = pitchPixels_ == 0 ? 1 : height_;
-  const size_t most = static_cast<size_t>(width_ / kSpanDensity + 1);
-  // Calls f(start, end) for each run of drawn pixels of row y.
-  auto eachRun = [&](int y, auto&& f) {
+  rowSpans_.assign(static_cast<size_t>(height_) + 1, 0);
+  spans_.clear();
+  uint16_t lo = spanKeyLo_, hi = spanKeyHi_;
+  for (int y = 0; y < height_; ++y) {
+    rowSpans_[y] = static_cast<uint32_t>(spans_.size());
     const uint16_t* row = Row(y);
-    for (int x = 0; x < width_;) {
-      while (x < width_ && !drawn(row[x])) ++x;
+    size_t first = spans_.size();
+    int x = 0;
+    while (x < width_) {
+      while (x < width_ && row[x] >= lo && row[x] <= hi) ++x;
       int start = x;
-      while (x < width_ && drawn(row[x])) ++x;
-      if (x > start) f(start, x);
+      while (x < width_ && !(row[x] >= lo && row[x] <= hi)) ++x;
+      if (x > start) {
+        spans_.push_back(static_cast<uint16_t>(start));
+        spans_.push_back(static_cast<uint16_t>(x - start));
+      }
     }
-  };
-  // Sized first, so the stream is one allocation of just what it needs.
-  rowRuns_.assign(static_cast<size_t>(rows) + 1, 0);
-  size_t total = 0;
-  for (int y = 0; y < rows; ++y) {
-    size_t runs = 0, pixels = 0;
-    eachRun(y, [&](int a, int b) {
-      ++runs;
-      pixels += static_cast<size_t>(b - a);
-    });
-    rowRuns_[y] = static_cast<uint32_t>(total);
-    total += runs > most ? 1 : 2 * runs + pixels;
-  }
-  rowRuns_[rows] = static_cast<uint32_t>(total);
-  if (runs_.capacity() > total + total / 4) std::vector<uint16_t>().swap(runs_);
-  runs_.resize(total);
-  for (int y = 0; y < rows; ++y) {
-    uint16_t* out = runs_.data() + rowRuns_[y];
-    if (rowRuns_[y + 1] - rowRuns_[y] == 1) {  // no run entry is that short
-      *out = kSelectRow;
-      continue;
+    if ((spans_.size() - first) / 2 > static_cast<size_t>(width_ / kSpanDensity + 1)) {
+      spans_.resize(first);
+      spans_.push_back(kSelectRow);
+      spans_.push_back(0);
     }
-    const uint16_t* row = Row(y);
-    int end = 0;
-    eachRun(y, [&](int a, int b) {
-      *out++ = static_cast<uint16_t>(a - end);  // sides are at most 32768, so these fit
-      *out++ = static_cast<uint16_t>(b - a);
-      out = std::copy(row + a, row + b, out);
-      end = b;
-    });
   }
+  rowSpans_[height_] = static_cast<uint32_t>(spans_.size());
   spansValid_ = true;
 }
 
@@ -397,55 +377,38 @@ void IDirectDrawSurface7::CopyKeyed(const IDirectDrawSurface7& src, const RECT& 
   IDirectDrawSurface7& source = const_cast<IDirectDrawSurface7&>(src);
   // Pictures are never written after loading, so their runs are worth keeping.
   bool useSpans = (source.caps_ & DDSCAPS_SYSTEMMEMORY) && &source != this;
-  if (!useSpans) {
-    for (int i = 0; i < h; ++i) {
-      uint16_t* d = Row(y + i) + x;
-      const uint16_t* srow = source.Row(s.top + i) + s.left;
-      // Rows of one surface never overlap unless source and target are the same picture.
-      if (&source == this) {
-        for (int k = 0; k < w; ++k) {
-          uint16_t v = srow[k];
-          if (v < lo || v > hi) d[k] = v;
-        }
-      } else {
-        CopyRowsSelect(d, srow, w, lo, hi);
-      }
-    }
-    return;
-  }
-  if (!source.spansValid_ || source.spanKeyLo_ != lo || source.spanKeyHi_ != hi) {
+  if (useSpans && (!source.spansValid_ || source.spanKeyLo_ != lo || source.spanKeyHi_ != hi)) {
     source.spanKeyLo_ = lo;
     source.spanKeyHi_ = hi;
     source.BuildSpans();
   }
-  const bool whole = s.left == 0 && s.right == source.width_;
-  const bool alike = source.pitchPixels_ == 0;
-  const uint16_t* stream = source.runs_.data();
   for (int i = 0; i < h; ++i) {
-    uint16_t* d = Row(y + i) + x;  // where column s.left goes
-    size_t r = alike ? 0 : static_cast<size_t>(s.top + i);
-    const uint16_t* p = stream + source.rowRuns_[r];
-    const uint16_t* end = stream + source.rowRuns_[r + 1];
-    if (end - p == 1) {
-      CopyRowsSelect(d, source.Row(s.top + i) + s.left, w, lo, hi);
-      continue;
-    }
-    if (whole) {
-      for (uint16_t* at = d; p != end; p += 2 + p[1]) {
-        at += p[0];
-        CopySpan(at, p + 2, p[1]);
-        at += p[1];
+    uint16_t* d = Row(y + i);
+    const uint16_t* srow = source.Row(s.top + i);
+    if (!useSpans) {
+      // Rows of one surface never overlap unless source and target are the same picture.
+      if (&source == this) {
+        for (int k = 0; k < w; ++k) {
+          uint16_t v = srow[s.left + k];
+          if (v < lo || v > hi) d[x + k] = v;
+        }
+      } else {
+        CopyRowsSelect(d + x, srow + s.left, w, lo, hi);
       }
       continue;
     }
-    int at = 0;  // the source column just past the last run read
-    for (; p != end; p += 2 + p[1]) {
-      int a = at + p[0], n = p[1];
-      at = a + n;
+    const uint16_t* span = source.spans_.data() + source.rowSpans_[s.top + i];
+    const uint16_t* end = source.spans_.data() + source.rowSpans_[s.top + i + 1];
+    if (span != end && span[0] == kSelectRow) {
+      CopyRowsSelect(d + x, srow + s.left, w, lo, hi);
+      continue;
+    }
+    for (; span != end; span += 2) {
+      int a = span[0], b = a + span[1];
       if (a >= s.right) break;
-      if (at <= s.left) continue;
-      int from = std::max(a, static_cast<int>(s.left)), to = std::min(at, static_cast<int>(s.right));
-      CopySpan(d + (from - s.left), p + 2 + (from - a), to - from);
+      a = std::max(a, s.left);
+      b = std::min(b, s.right);
+      if (a < b) CopySpan(d + x + (a - s.left), srow + a, b - a);
     }
   }
 }

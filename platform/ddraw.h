@@ -155,14 +155,12 @@ class IDirectDrawSurface7 {
   // pixels through a flip; idle frames then cost no copy of the screen.
   uint64_t content_ = 0;
 
-  // The drawn pixels of each row packed as runs, for keyed copies from pictures that never
-  // change after loading: made on the first keyed copy after a change, like a run-length
-  // accelerated blit. A copy then reads one stream instead of the picture's rows, key pixels
-  // skipped. A picture with rows alike packs one row.
+  // Runs of drawn pixels of each row, for keyed copies from pictures that never change after
+  // loading: made on the first keyed copy after a change, like a run-length accelerated blit.
   bool spansValid_ = false;
   uint16_t spanKeyLo_ = 0, spanKeyHi_ = 0;
-  std::vector<uint32_t> rowRuns_;  // per packed row: index of its first entry; one extra at the end
-  std::vector<uint16_t> runs_;     // per row: (skip, count, count pixels)...; or kSelectRow alone
+  std::vector<uint32_t> rowSpans_;  // per row: index of its first span; one extra at the end
+  std::vector<uint16_t> spans_;     // pairs (start, length)
 };
 
 class IDirectDraw7 {
