@@ -17,23 +17,8 @@ if [ -z "${QUIBBLO_IDLE_INNER:-}" ] && unshare -n true 2>/dev/null; then
   exec unshare -n sh -c 'ip link set lo up && exec "$@"' idle "$root/bench/idle_cpu.sh" "$bin" "$seconds"
 fi
 
-work=$(mktemp -d /tmp/quibblo-idle-XXXXXX)
-server=
-cleanup() {
-  [ -n "$server" ] && kill -TERM "$server" 2>/dev/null && wait "$server" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-"$bin/quibblo-assets" --out "$work/tree" >/dev/null
-cd "$work/tree"
-"$bin/quibblo-credit" serve --db credit.db 2>/dev/null &
-server=$!
-for _ in $(seq 100); do
-  (exec 3<>/dev/tcp/127.0.0.1/6667) 2>/dev/null && break
-  sleep 0.1
-done
-"$bin/quibblo-credit" insert 5000 --db credit.db >/dev/null
+. "$root/bench/cabinet.sh"
+cabinet_up "$bin" idle
 
 settle=3
 printf '%d close\n' $(((settle + seconds + 2) * 1000)) >"$work/menu.touches"

@@ -25,23 +25,8 @@ for tool in /usr/bin/time pgrep; do
   command -v "$tool" >/dev/null || { echo "memory.sh: $tool is needed" >&2; exit 1; }
 done
 
-work=$(mktemp -d /tmp/quibblo-memory-XXXXXX)
-server=
-cleanup() {
-  [ -n "$server" ] && kill -TERM "$server" 2>/dev/null && wait "$server" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-"$bin/quibblo-assets" --out "$work/tree" >/dev/null
-cd "$work/tree"
-"$bin/quibblo-credit" serve --db credit.db 2>/dev/null &
-server=$!
-for _ in $(seq 100); do
-  (exec 3<>/dev/tcp/127.0.0.1/6667) 2>/dev/null && break
-  sleep 0.1
-done
-"$bin/quibblo-credit" insert 5000 --db credit.db >/dev/null
+. "$root/bench/cabinet.sh"
+cabinet_up "$bin" memory
 
 printf '3000 shot menu.png\n6000 close\n' >"$work/menu.touches"
 
